@@ -1,0 +1,12 @@
+#include "app/options.h"
+
+#ifdef __MINGW32__
+// Arguments reach the wrapper as typed: a "*" in a log path must not be expanded to file names.
+extern "C" {
+int _dowildcard = 0;
+}
+#endif
+
+int main(int argc, char** argv) {
+    RunEntry(argc, argv);
+}

@@ -1,0 +1,16 @@
+// Whole-value reads over the platform's fixed buffers. A value that does not fit its buffer is
+// treated as unreadable rather than cut short.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+constexpr std::size_t kPathBufferSize = 260;
+
+bool ReadCurrentFolder(std::string& out);
+// False when the variable is unset, empty or too long.
+bool ReadEnvironmentValue(const std::string& name, std::string& out);
+
+} // namespace platform

@@ -1,0 +1,67 @@
+// The wrapper's only seam to the operating system. Everything above this header is portable; the
+// Windows implementation lives in win32.cpp and a scripted fake stands in for it in unit tests.
+//
+// Where an operation fills a caller's buffer it keeps the Win32 contract (a result of 0 is failure,
+// a result at or above the capacity is the size that would have been needed), so the limit checks
+// stay in portable, tested code.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+struct OsVersion {
+    unsigned long major = 0;
+    unsigned long minor = 0;
+};
+
+enum class ObjectKind { Missing, File, Folder };
+
+// Answers of the yes/no question that the wrapper distinguishes.
+constexpr int kAnswerYes = 6;
+constexpr int kAnswerNo = 7;
+
+// Success of the device-configuration calls.
+constexpr unsigned long kConfigSuccess = 0;
+
+struct CommandPipe;
+
+OsVersion QueryVersion();
+bool QueryIs32On64();
+
+// Opens `key` below HKEY_LOCAL_MACHINE for querying, reads `name` into `buffer` (on entry `*size`
+// is its capacity, on return the size the system reported) and closes the key. Returns 0 on
+// success, otherwise the failing call's status.
+long ReadRegistryValue(const std::string& key, const std::string& name, unsigned char* buffer,
+                       unsigned long* size);
+
+unsigned long LocateRootDeviceNode(unsigned long* node);
+unsigned long ReenumerateDeviceNode(unsigned long node);
+
+int AskYesNo(const std::string& text, const std::string& caption);
+
+std::size_t GetCurrentFolder(char* buffer, std::size_t capacity);
+bool SetCurrentFolder(const std::string& path);
+std::size_t GetEnvironmentValue(const std::string& name, char* buffer, std::size_t capacity);
+ObjectKind QueryObject(const std::string& path);
+
+void Wait(unsigned long milliseconds);
+
+// The command interpreter runs `command` with its standard output piped to us; standard input
+// and standard error stay the wrapper's own. Returns nullptr when it cannot be started.
+CommandPipe* OpenCommandPipe(const std::string& command);
+// Reads at most capacity - 1 characters, stopping after a line feed; false at end of stream.
+bool ReadCommandPipe(CommandPipe* pipe, char* buffer, int capacity);
+// Waits for the command to end.
+void CloseCommandPipe(CommandPipe* pipe);
+
+void WriteToConsole(const std::string& text);
+
+// Appends `line` to the file at `path` in text mode, creating it, without denying others read or
+// write access, and closes it again. False when the file could not be opened or written.
+bool AppendToLog(const std::string& path, const std::string& line);
+
+[[noreturn]] void EndProcess(int code);
+
+} // namespace platform

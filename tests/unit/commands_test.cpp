@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include "app/options.h"
+#include "commands/commands.h"
+#include "fake_platform.h"
+
+namespace {
+
+const std::string kRemoval = "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24} ";
+
+class Commands : public ::testing::Test {
+  protected:
+    void SetUp() override { ResetMachine(); }
+};
+
+TEST_F(Commands, RemovalWithoutLogHasTwoBlanksBeforeQuietFlag) {
+    RemoveProduct();
+    EXPECT_EQ(machine.events, (std::vector<std::string>{"run " + kRemoval + " /qn ", "wait 4000"}));
+}
+
+TEST_F(Commands, RemovalQuotesTheResolvedLogPath) {
+    runOptions.logRequested = true;
+    runOptions.logPath = "C:\\Documents and Settings\\a&b\\run.log";
+    EXPECT_EQ(RemovalCommand(),
+              kRemoval + "/log \"C:\\Documents and Settings\\a&b\\run.log\" /qn ");
+}
+
+TEST_F(Commands, SetupCommandLines) {
+    EXPECT_EQ(SetupCommand(), "setup.exe ");
+    runOptions.silent = true;
+    EXPECT_EQ(SetupCommand(), "setup.exe /s /v/quiet ");
+    runOptions.logRequested = true;
+    runOptions.debugLogArgument = "/debuglog\"c:\\temp\\silentlog.log\"";
+    EXPECT_EQ(SetupCommand(), "setup.exe /s /v/quiet /debuglog\"c:\\temp\\silentlog.log\"");
+    runOptions.silent = false;
+    EXPECT_EQ(SetupCommand(), "setup.exe /debuglog\"c:\\temp\\silentlog.log\"");
+}
+
+TEST_F(Commands, LongestAcceptedLogPathFitsBothCommandLines) {
+    runOptions.silent = true;
+    runOptions.logRequested = true;
+    runOptions.logPath = "C:\\" + std::string(256, 'p');
+    runOptions.debugLogArgument = "/debuglog\"" + runOptions.logPath + "\"";
+    EXPECT_FALSE(RemovalCommand().empty());
+    EXPECT_FALSE(SetupCommand().empty());
+}
+
+TEST_F(Commands, CommandThatWouldNotFitIsNeverRun) {
+    runOptions.logRequested = true;
+    runOptions.logPath = std::string(400, 'p');
+    runOptions.debugLogArgument = "/debuglog\"" + runOptions.logPath + "\"";
+    EXPECT_EQ(RemovalCommand(), "");
+    RemoveProduct();
+    EXPECT_EQ(machine.events, std::vector<std::string>{"wait 4000"});
+    EXPECT_FALSE(LaunchPackageSetup(true));
+    EXPECT_EQ(machine.events, std::vector<std::string>{"wait 4000"});
+}
+
+TEST_F(Commands, OutputIsDrainedToTheEndInPiecesThatFitTheBuffer) {
+    std::string output(1000, 'x'); // one long line
+    for (int i = 0; i < 5000; ++i) {
+        output += "line " + std::to_string(i) + "\n";
+    }
+    output += "no final line feed";
+    machine.commandOutput["setup.exe "] = output;
+    EXPECT_TRUE(LaunchPackageSetup(true));
+    EXPECT_EQ(machine.undrainedBytes, 0u);
+    EXPECT_EQ(machine.largestPiece, 255u);
+}
+
+TEST_F(Commands, SetupRunsInsideThePackageFolderForTheSystem) {
+    EXPECT_TRUE(LaunchPackageSetup(true));
+    EXPECT_EQ(machine.events, (std::vector<std::string>{"cd C:\\pkg\\Win7\\64", "run setup.exe "}));
+    ResetMachine();
+    EXPECT_TRUE(LaunchPackageSetup(false));
+    EXPECT_EQ(machine.events[0], "cd C:\\pkg\\Win7\\32");
+}
+
+TEST_F(Commands, UnreachablePackageFolderRunsNothing) {
+    machine.objects.erase("C:\\pkg\\Win7\\64");
+    EXPECT_FALSE(LaunchPackageSetup(true)); // even though Win7\32 exists
+    machine.currentFolderFails = true;
+    EXPECT_FALSE(LaunchPackageSetup(false));
+    machine.currentFolderFails = false;
+    machine.currentFolder = "C:\\" + std::string(250, 'f'); // fits, but not with \Win7\32
+    AddFolder(machine.currentFolder + "\\Win7\\32");
+    EXPECT_FALSE(LaunchPackageSetup(false));
+    EXPECT_TRUE(machine.events.empty());
+}
+
+TEST_F(Commands, MissingInterpreterIsAFailedLaunch) {
+    machine.interpreterMissing = true;
+    EXPECT_FALSE(LaunchPackageSetup(true));
+}
+
+TEST_F(Commands, RescanStopsAtTheFirstFailingCall) {
+    EXPECT_TRUE(RescanDevices());
+    EXPECT_EQ(machine.events, (std::vector<std::string>{"locate", "reenumerate 1"}));
+    machine.events.clear();
+    machine.locateResult = 19;
+    EXPECT_FALSE(RescanDevices());
+    EXPECT_EQ(machine.events, std::vector<std::string>{"locate"});
+    machine.locateResult = 0;
+    machine.reenumerateResult = 3;
+    EXPECT_FALSE(RescanDevices());
+}
+
+} // namespace

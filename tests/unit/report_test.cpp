@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include "app/options.h"
+#include "fake_platform.h"
+#include "report/report.h"
+
+namespace {
+
+class LogPath : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetMachine();
+        AddFolder("c:\\temp");
+        AddFolder("C:\\Users\\me\\Temp");
+        machine.environment["TEMP"] = "C:\\Users\\me\\Temp";
+    }
+
+    // Resolves `typed` and returns the path, or "rejected".
+    static std::string Resolve(const std::string& typed) {
+        runOptions.logRequested = true;
+        runOptions.logPath = typed;
+        return ResolveLogPath() ? runOptions.logPath : "rejected";
+    }
+};
+
+TEST_F(LogPath, FolderPathsStayAsTypedWhenTheFolderExists) {
+    EXPECT_EQ(Resolve("c:\\temp\\silentlog.log"), "c:\\temp\\silentlog.log");
+    EXPECT_EQ(Resolve("c:/temp/silentlog.log"), "rejected"); // c:/temp is not that folder here
+    AddFolder("logs");
+    EXPECT_EQ(Resolve("logs/run.log"), "logs/run.log");
+    EXPECT_EQ(Resolve("nologs/run.log"), "rejected");
+    EXPECT_EQ(Resolve("\\run.log"), "rejected"); // empty folder part
+    machine.objects["C:\\plain.txt"] = platform::ObjectKind::File;
+    EXPECT_EQ(Resolve("C:\\plain.txt\\run.log"), "C:\\plain.txt\\run.log");
+}
+
+TEST_F(LogPath, BareNamesLandInTheCurrentFolder) {
+    EXPECT_EQ(Resolve("silentlog.log"), "C:\\pkg\\silentlog.log");
+    EXPECT_EQ(Resolve("a%TEMP%b.log"), "C:\\pkg\\a%TEMP%b.log");
+}
+
+TEST_F(LogPath, UnreadableCurrentFolderEndsTheRunSilently) {
+    machine.currentFolderFails = true;
+    runOptions.logRequested = true;
+    runOptions.logPath = "run.log";
+    EXPECT_THROW(ResolveLogPath(), FakeExit);
+    EXPECT_EQ(machine.events, std::vector<std::string>{"exit 2"});
+    EXPECT_EQ(machine.console, "");
+}
+
+TEST_F(LogPath, CurrentFolderTooLongForItsBufferIsUnreadable) {
+    machine.currentFolder = "C:\\" + std::string(257, 'd'); // 260 characters
+    AddFolder(machine.currentFolder);
+    EXPECT_EQ(RunWrapper({"-f2run.log"}), 2);
+    EXPECT_EQ(machine.console, "");
+}
+
+TEST_F(LogPath, LeadingVariableIsExpanded) {
+    EXPECT_EQ(Resolve("%TEMP%\\sub\\run.log"), "C:\\Users\\me\\Temp\\run.log");
+    EXPECT_EQ(Resolve("%TEMP%"), "C:\\Users\\me\\Temp\\%TEMP%");
+    EXPECT_EQ(Resolve("%NOSUCHVAR%\\run.log"), "rejected");
+    EXPECT_EQ(runOptions.logPath, "%NOSUCHVAR%\\run.log"); // left as typed
+    EXPECT_EQ(Resolve("%TEMP\\run.log"), "rejected");
+    machine.environment["TEMP\\run.log"] = "c:\\temp";
+    EXPECT_EQ(Resolve("%TEMP\\run.log"), "c:\\temp\\run.log");
+    machine.environment["EMPTY"] = "";
+    EXPECT_EQ(Resolve("%EMPTY%\\run.log"), "rejected");
+    EXPECT_EQ(Resolve("%%\\run.log"), "rejected");
+    machine.environment["GONE"] = "C:\\nowhere";
+    EXPECT_EQ(Resolve("%GONE%\\run.log"), "rejected");
+}
+
+TEST_F(LogPath, VariableTooLongForItsBufferIsRejected) {
+    const std::string fits = "C:\\" + std::string(254, 'v'); // 257 characters
+    AddFolder(fits);
+    machine.environment["LONG"] = fits;
+    EXPECT_EQ(Resolve("%LONG%\\r"), fits + "\\r");
+    const std::string tooLong = fits + "vvv"; // 260 characters: no room for the terminator
+    AddFolder(tooLong);
+    machine.environment["LONG"] = tooLong;
+    EXPECT_EQ(Resolve("%LONG%\\r"), "rejected");
+}
+
+TEST_F(LogPath, PathsThatCanNeverHoldALogAreRejected) {
+    EXPECT_EQ(Resolve(""), "rejected");           // -f2 alone: no file name
+    EXPECT_EQ(Resolve("c:\\temp\\"), "rejected"); // ends in a separator
+    EXPECT_EQ(Resolve("c:\\temp/"), "rejected");
+    EXPECT_EQ(Resolve("%TEMP%\\"), "rejected");
+    AddFolder("c:\\temp\\sub");
+    EXPECT_EQ(Resolve("c:\\temp\\sub"), "rejected"); // an existing folder
+    AddFolder("C:\\pkg\\Win7");
+    EXPECT_EQ(Resolve("Win7"), "rejected");
+}
+
+TEST_F(LogPath, CharactersNoWindowsPathHoldsAreRejected) {
+    for (const char* name : {"a\"b.log", "a<b", "a>b", "a|b", "a*b", "a?b", "a\tb", "a\x1f"}) {
+        EXPECT_EQ(Resolve(std::string("c:\\temp\\") + name), "rejected") << name;
+        EXPECT_EQ(Resolve(name), "rejected") << name;
+    }
+    machine.environment["QUOTED"] = "c:\\temp\" & calc & \"";
+    EXPECT_EQ(Resolve("%QUOTED%\\run.log"), "rejected");
+    // Allowed, if unusual: the interpreter's own special characters and bytes above 0x7F.
+    EXPECT_EQ(Resolve("c:\\temp\\a&b^(c)%d\xe9.log"), "c:\\temp\\a&b^(c)%d\xe9.log");
+}
+
+TEST_F(LogPath, LengthLimitIsTwoHundredFiftyNineCharacters) {
+    const std::string folder = "c:\\temp\\";
+    EXPECT_EQ(Resolve(folder + std::string(259 - folder.size(), 'n')).size(), 259u);
+    EXPECT_EQ(Resolve(folder + std::string(260 - folder.size(), 'n')), "rejected");
+    EXPECT_EQ(Resolve(std::string(300, 'n')), "rejected");
+}
+
+class Reporting : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetMachine();
+        AddFolder("c:\\temp");
+    }
+};
+
+TEST_F(Reporting, LogGetsThePrefixedLineAndConsoleTheTextAlone) {
+    runOptions.logRequested = true;
+    runOptions.logPath = "c:\\temp\\run.log";
+    ReportMessage("Invalid input parameters\n");
+    ReportMessage("100% %s done\n");
+    EXPECT_EQ(machine.logs["c:\\temp\\run.log"],
+              "SETUP WRAPPER: Invalid input parameters\nSETUP WRAPPER: 100% %s done\n");
+    EXPECT_EQ(machine.console, "Invalid input parameters\n100% %s done\n");
+}
+
+TEST_F(Reporting, SilentRunsWriteOnlyTheLogAndAnUnwritableLogIsSkipped) {
+    runOptions.silent = true;
+    runOptions.logRequested = true;
+    runOptions.logPath = "c:\\temp\\run.log";
+    ReportMessage("one\n");
+    EXPECT_EQ(machine.console, "");
+    EXPECT_EQ(machine.logs["c:\\temp\\run.log"], "SETUP WRAPPER: one\n");
+
+    runOptions.silent = false;
+    machine.unwritableLogs.insert("c:\\temp\\run.log");
+    ReportMessage("two\n");
+    EXPECT_EQ(machine.console, "two\n");
+    EXPECT_EQ(machine.logs["c:\\temp\\run.log"], "SETUP WRAPPER: one\n");
+}
+
+TEST_F(Reporting, FailedResolutionOffersTheMessageToThePathAsItStands) {
+    EXPECT_EQ(RunWrapper({"-f2%NOSUCHVAR%\\run.log"}), 2);
+    EXPECT_EQ(machine.console, "Invalid log file path provided\n");
+    EXPECT_TRUE(machine.logs.empty());
+}
+
+} // namespace

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include "fake_platform.h"
+
+namespace {
+
+using Events = std::vector<std::string>;
+
+const std::string kRemove = "run msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24}  /qn ";
+const char kQuestion[] =
+    "ask Lumenor: A later version of 'Lumenor' is already installed on this machine. Do you "
+    "wish to remove it and install this older version?";
+
+Events Join(std::initializer_list<Events> parts) {
+    Events all;
+    for (const Events& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+const Events kRemoval{kRemove, "wait 4000", "wait 1000", "locate", "reenumerate 1"};
+
+Events Launch(const std::string& command) {
+    return {"cd C:\\pkg\\Win7\\64", "run " + command, "wait 1000", "exit 0"};
+}
+
+void Install(const std::string& release) {
+    ResetMachine();
+    if (!release.empty()) {
+        machine.displayVersion = release;
+    }
+}
+
+struct Row {
+    std::vector<std::string> arguments;
+    std::string release; // empty: not installed
+    Events expected;
+};
+
+void PrintTo(const Row& row, std::ostream* out) {
+    for (const std::string& argument : row.arguments) {
+        *out << argument << ' ';
+    }
+    *out << "over " << (row.release.empty() ? "nothing" : row.release);
+}
+
+class DecisionTable : public ::testing::TestWithParam<Row> {};
+
+TEST_P(DecisionTable, RunsExactlyTheActionsOfItsRow) {
+    const Row& row = GetParam();
+    Install(row.release);
+    const int code = RunWrapper(row.arguments);
+    EXPECT_EQ(machine.events, row.expected);
+    EXPECT_EQ("exit " + std::to_string(code), machine.events.back());
+}
+
+const Events kInteractive = Launch("setup.exe ");
+const Events kSilent = Launch("setup.exe /s /v/quiet ");
+const Events kLogOnly = Launch("setup.exe /debuglog\"C:\\pkg\\run.log\"");
+const std::string kRemoveLogged =
+    "run msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24} /log \"C:\\pkg\\run.log\" /qn ";
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryModeAgainstEveryState, DecisionTable,
+    ::testing::Values(
+        // install, interactive
+        Row{{"-a"}, "1.7.0.8", {"exit 5"}}, Row{{"-a"}, "", kInteractive},
+        Row{{"-a"}, "1.7.0.6", Join({kRemoval, {"wait 30000"}, kInteractive})},
+        Row{{"-a"}, "1.7.0.7", Join({kRemoval, {"wait 30000"}, kInteractive})},
+        Row{{"-a"}, "1.8.0.0", kInteractive}, Row{{"-a"}, "1.8.0.1", {kQuestion, "exit 6"}},
+        // install, silent
+        Row{{"-s"}, "1.7.0.8", {"exit 5"}}, Row{{"-s"}, "", kSilent},
+        Row{{"-s"}, "1.7.0.6", Join({kRemoval, {"wait 30000"}, kSilent})},
+        Row{{"-s"}, "1.7.0.7", Join({kRemoval, {"wait 30000"}, kSilent})},
+        Row{{"-s"}, "1.8.0.0", kSilent}, Row{{"-s"}, "2.0", {"exit 6"}},
+        // remove
+        Row{{"-r"}, "1.7.0.8", {"exit 5"}}, Row{{"-r"}, "", {"exit 7"}},
+        Row{{"-r"}, "1.7.0.6", Join({kRemoval, {"wait 2000", "exit 0"}})},
+        Row{{"-r"}, "1.7.0.7", Join({kRemoval, {"wait 2000", "exit 0"}})},
+        Row{{"-r"}, "1.8.0.0", Join({kRemoval, {"wait 2000", "exit 0"}})},
+        Row{{"-r", "-s"}, "beta1", Join({kRemoval, {"wait 2000", "exit 0"}})},
+        // neither: only a log
+        Row{{"-f2run.log"}, "1.7.0.8", {"exit 5"}}, Row{{"-f2run.log"}, "", kLogOnly},
+        Row{{"-f2run.log"}, "1.7.0.6", kLogOnly}, Row{{"-f2run.log"}, "1.7.0.7", kLogOnly},
+        Row{{"-f2run.log"}, "1.8.0.0", kLogOnly}, Row{{"-f2run.log"}, "1.8.0.1", kLogOnly},
+        // logged removal and the typical silent upgrade pass the log on
+        Row{{"-r", "-f2run.log"},
+            "1.7.0.7",
+            {kRemoveLogged, "wait 4000", "wait 1000", "locate", "reenumerate 1", "wait 2000",
+             "exit 0"}},
+        Row{{"-s", "-f2run.log"},
+            "1.7.0.7",
+            Join({{kRemoveLogged, "wait 4000", "wait 1000", "locate", "reenumerate 1",
+                   "wait 30000"},
+                  Launch("setup.exe /s /v/quiet /debuglog\"C:\\pkg\\run.log\"")})}));
+
+class RunSequence : public ::testing::Test {
+  protected:
+    void SetUp() override { ResetMachine(); }
+};
+
+TEST_F(RunSequence, OnlyAnExplicitYesReplacesANewerRelease) {
+    for (const int answer : {platform::kAnswerNo, 0, -1, 2}) {
+        Install("1.9");
+        machine.answer = answer;
+        EXPECT_EQ(RunWrapper({"-a"}), 6) << answer;
+        EXPECT_EQ(machine.console, "Newer version is already installed\n");
+    }
+    Install("1.9");
+    machine.answer = platform::kAnswerYes;
+    EXPECT_EQ(RunWrapper({"-a"}), 0);
+    EXPECT_EQ(machine.events, Join({{kQuestion}, kRemoval, {"wait 25000"}, kInteractive}));
+}
+
+TEST_F(RunSequence, SilentRunOverANewerReleaseNeverAsks) {
+    AddFolder("c:\\temp");
+    Install("1.9");
+    AddFolder("c:\\temp");
+    EXPECT_EQ(RunWrapper({"-s", "-f2c:\\temp\\silentlog.log"}), 6);
+    EXPECT_EQ(machine.console, "");
+    EXPECT_EQ(machine.logs["c:\\temp\\silentlog.log"],
+              "SETUP WRAPPER: Newer version is already installed\n");
+}
+
+TEST_F(RunSequence, FailedRescanStopsAnInstallationButNotARemoval) {
+    for (const std::string release : {"1.7.0.7", "1.9"}) {
+        Install(release);
+        machine.answer = platform::kAnswerYes;
+        machine.reenumerateResult = 1;
+        EXPECT_EQ(RunWrapper({"-a"}), 4);
+        EXPECT_EQ(machine.console, "Failed scan for hardware changes\n");
+        for (const std::string& event : machine.events) {
+            EXPECT_EQ(event.find("run setup.exe"), std::string::npos);
+        }
+    }
+    Install("1.7.0.7");
+    machine.locateResult = 19;
+    EXPECT_EQ(RunWrapper({"-r"}), 0);
+    EXPECT_EQ(machine.console, "");
+}
+
+TEST_F(RunSequence, OnlyWindows7PassesTheGate) {
+    for (const platform::OsVersion version :
+         {platform::OsVersion{5, 1}, {6, 0}, {6, 2}, {6, 3}, {10, 0}, {7, 1}}) {
+        Install("1.7.0.7");
+        machine.version = version;
+        EXPECT_EQ(RunWrapper({"-a"}), 3);
+        EXPECT_EQ(machine.console, "This package installs only Windows 7\n");
+        EXPECT_EQ(machine.events, Events{"exit 3"});
+    }
+}
+
+TEST_F(RunSequence, UnknownOlderReleaseEndsSilentlyBeforeTheGate) {
+    Install("1.10.0.0");
+    machine.version = {10, 0};
+    EXPECT_EQ(RunWrapper({"-r"}), 5);
+    EXPECT_EQ(machine.console, "");
+}
+
+TEST_F(RunSequence, NotInstalledRemovalIsRefused) {
+    EXPECT_EQ(RunWrapper({"-r"}), 7);
+    EXPECT_EQ(machine.console, "Product to be removed is not installed\n");
+}
+
+TEST_F(RunSequence, ThirtyTwoBitSystemUsesItsOwnFolder) {
+    machine.is32On64 = false;
+    EXPECT_EQ(RunWrapper({"-s"}), 0);
+    EXPECT_EQ(machine.events[0], "cd C:\\pkg\\Win7\\32");
+}
+
+TEST_F(RunSequence, UnreachablePackageOrInterpreterEndsWithFiveAndNoMessage) {
+    machine.objects.erase("C:\\pkg\\Win7\\64");
+    EXPECT_EQ(RunWrapper({"-a"}), 5);
+    EXPECT_EQ(machine.events, Events{"exit 5"});
+    EXPECT_EQ(machine.console, "");
+
+    ResetMachine();
+    machine.interpreterMissing = true;
+    EXPECT_EQ(RunWrapper({"-s"}), 5);
+}
+
+} // namespace
