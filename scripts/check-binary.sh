@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Fails when setup.exe imports a DLL that is not Windows' own, has lost its manifest, or has grown
+# beyond 256 KiB. Usage: scripts/check-binary.sh [path/to/setup.exe]
+set -euo pipefail
+exe=${1:-build/windows-x86/setup.exe}
+objdump=i686-w64-mingw32-objdump
+limit=$((256 * 1024))
+allowed='^(KERNEL32|ADVAPI32|USER32|SETUPAPI|CFGMGR32|msvcrt)\.dll$'
+status=0
+
+size=$(stat -c %s "$exe")
+echo "size: $size bytes (limit $limit)"
+[ "$size" -le "$limit" ] || { echo "FAIL: larger than 256 KiB" >&2; status=1; }
+
+imports=$($objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
+echo "imports: $(echo $imports)"
+for dll in $imports; do
+    grep -qiE "$allowed" <<<"$dll" || { echo "FAIL: imports $dll" >&2; status=1; }
+done
+
+# The resources as a script: the manifest is resource type 24, id 1.
+resources=$(i686-w64-mingw32-windres -i "$exe" -J coff -O rc)
+manifest=$(sed -n '/^1 24 /,/^END/p' <<<"$resources" | tr -d '"')
+grep -q 'level=asInvoker uiAccess=false' <<<"$manifest" ||
+    { echo "FAIL: no asInvoker manifest" >&2; status=1; }
+if grep -q 'supportedOS' <<<"$manifest"; then
+    echo "FAIL: the manifest lists supported operating systems" >&2
+    status=1
+fi
+[ "$status" = 0 ] && echo "manifest: asInvoker, no UI access, no supported-OS list"
+exit $status

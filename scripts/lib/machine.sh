@@ -1,0 +1,81 @@
+# Sourced by the scripts: makes sure this Debian machine has what building and testing need.
+# As root it installs what is missing; otherwise it names what is missing and fails.
+
+# Debian packages each purpose needs (dpkg names, with the architecture where it matters).
+PACKAGES_BUILD="cmake g++ make libgtest-dev libgmock-dev python3 g++-mingw-w64-i686-posix"
+PACKAGES_WINE="wine wine32:i386 wine64 xvfb xdotool"
+PACKAGES_CHECKS="clang clang-tidy clang-format libclang-rt-14-dev"
+
+is_root() { [ "$(id -u)" = 0 ]; }
+
+missing_packages() {
+    local package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok installed$' ||
+            printf '%s\n' "$package"
+    done
+}
+
+ensure_packages() {
+    local missing
+    missing=$(missing_packages "$@")
+    [ -z "$missing" ] && return 0
+    if ! is_root; then
+        echo "Missing Debian packages (run this script as root to install them):" >&2
+        printf '  %s\n' $missing >&2
+        return 1
+    fi
+    if printf '%s\n' $missing | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
+    echo "Installing: $(echo $missing)" >&2
+    apt-get update -q >&2 &&
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >&2
+}
+
+# Some virtual machines run 64-bit code only: the kernel refuses 32-bit Linux programs, and with
+# them Wine's 32-bit side. There, 32-bit Linux programs are run by qemu's user-mode emulator,
+# registered for them with the kernel. qemu older than 8 lacks what Wine's memory layout needs,
+# so on Debian 12 it comes from bookworm-backports.
+i386_runs() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+
+qemu_i386_usable() {
+    command -v qemu-i386 >/dev/null 2>&1 &&
+        [ "$(qemu-i386 --version | sed -n 's/^qemu-i386 version \([0-9]*\).*/\1/p')" -ge 8 ] 2>/dev/null
+}
+
+ensure_i386_execution() {
+    i386_runs && return 0
+    if ! is_root; then
+        echo "This machine cannot run 32-bit Linux programs, which Wine needs for a 32-bit" >&2
+        echo "program; run this script as root to set up qemu-i386 (8 or later) for them." >&2
+        return 1
+    fi
+    if ! qemu_i386_usable; then
+        local codename
+        codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+        if [ "$codename" = bookworm ]; then
+            echo "deb http://deb.debian.org/debian bookworm-backports main" \
+                >/etc/apt/sources.list.d/bookworm-backports.list
+            apt-get update -q >&2
+            DEBIAN_FRONTEND=noninteractive apt-get install -y -q -t bookworm-backports qemu-user-static >&2
+        else
+            DEBIAN_FRONTEND=noninteractive apt-get install -y -q qemu-user-static >&2
+        fi
+    fi
+    [ -d /proc/sys/fs/binfmt_misc ] && [ -e /proc/sys/fs/binfmt_misc/register ] ||
+        mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && echo -1 >/proc/sys/fs/binfmt_misc/qemu-i386
+    local magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+    local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+    echo ":qemu-i386:M::$magic:$mask:$(readlink -f "$(command -v qemu-i386)"):F" \
+        >/proc/sys/fs/binfmt_misc/register
+    i386_runs || { echo "32-bit Linux programs still do not run; Wine cannot start." >&2; return 1; }
+    echo "32-bit Linux programs run through $(qemu-i386 --version | head -n 1)." >&2
+}
+
+ensure_build_machine() { ensure_packages $PACKAGES_BUILD; }
+
+ensure_wine_machine() {
+    ensure_packages $PACKAGES_BUILD $PACKAGES_WINE && ensure_i386_execution
+}

@@ -1,0 +1,423 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the real setup.exe under Wine.
+
+Each group of cases runs in a Wine prefix of its own (a cheap copy of a template made once per
+test run), so that CTest can run groups side by side. A case lays out a package folder as in the
+field (C:\\pkg with setup.exe at its root and Win7\\64, Win7\\32 below it), sets the installed
+release in the registry, runs the wrapper and checks its exit code, the bytes on its standard
+output and in the log, and what the stand-in children and the device-configuration stand-in
+recorded.
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+import traceback
+
+from winemachine import REMOVAL, Machine, make_template
+
+USAGE = (
+    "\n\nCorvith Installer 1.8.0.1 - 2014-07-14\n\n\nUSAGE:\n\n"
+    "  1. setup.exe -a ----------------------> Install or modify installation\n"
+    "  2. setup.exe -a -f2<PathToLogFile> ---> Install or modify installation and add a log file\n"
+    "  3. setup.exe -s ----------------------> Run installation in Silent Mode\n"
+    "  4. setup.exe -s -f2<PathToLogFile> ---> Run in Silent Mode and add a log file\n"
+    "  5. setup.exe -r ----------------------> Removes the installed driver\n"
+    "  6. setup.exe -r -f2<PathToLogFile> ---> Removes the installed driver and add a log file\n"
+    "  7. setup.exe -r -s -------------------> Removes the installed driver in Silent Mode\n"
+    "  8. setup.exe -r -s -f2<PathToLogFile -> Removes the installed driver in Silent Mode with "
+    "log file\n\n\nExample: setup.exe -s -f2c:\\temp\\silentlog.log\n\n")
+
+BAD_ARGUMENT = "\nError in Input File: please check usage.\n Line: {}\n"
+INVALID_LOG = "Invalid log file path provided\n"
+NEWER = "Newer version is already installed\n"
+PREFIX = "SETUP WRAPPER: "
+
+
+def crlf(text):
+    return text.replace("\n", "\r\n").encode("latin-1")
+
+
+def logged(*messages):
+    return b"".join(crlf(PREFIX + m) for m in messages)
+
+
+class CaseFailed(Exception):
+    pass
+
+
+def expect(actual, wanted, what):
+    if actual != wanted:
+        raise CaseFailed(f"{what}:\n    got    {actual!r}\n    wanted {wanted!r}")
+
+
+CASES = {}
+
+
+def case(group):
+    def register(function):
+        CASES.setdefault(group, []).append(function)
+        return function
+    return register
+
+
+def fresh(m, release=None, version="win7", **layout):
+    m.set_version(version)
+    m.install(release)
+    m.lay_out_package(**layout)
+    for name in ("C:\\temp\\silentlog.log", "C:\\logs\\run.log", "C:\\pkg\\run.log"):
+        if os.path.exists(m.path(name)):
+            os.unlink(m.path(name))
+
+
+def expect_refusal(r, code, stdout=b"", children=(), label=""):
+    expect(r.code, code, label + "exit code")
+    expect(r.stdout, stdout, label + "standard output")
+    expect(r.started(), list(children), label + "children started")
+
+
+# --- Options and reporting ------------------------------------------------------------------
+
+@case("options")
+def usage_without_arguments(m):
+    fresh(m)
+    r = m.run([])
+    expect_refusal(r, 1, crlf(USAGE))
+
+
+@case("options")
+def unknown_argument_is_reported_whole(m):
+    fresh(m)
+    expect_refusal(m.run(["-x"]), 1, crlf(BAD_ARGUMENT.format("-x")))
+    expect_refusal(m.run(["-f"]), 1, crlf(BAD_ARGUMENT.format("-f")))
+    expect_refusal(m.run([""]), 1, crlf(BAD_ARGUMENT.format("")))
+    expect_refusal(m.run(["-x", "-s"]), 1, crlf(BAD_ARGUMENT.format("-x")))
+    hostile = "%s%n%x%d" + "y" * 1000
+    expect_refusal(m.run(["-a", hostile]), 1, crlf(BAD_ARGUMENT.format(hostile)))
+
+
+@case("options")
+def earlier_options_govern_the_report_of_a_bad_argument(m):
+    fresh(m)
+    r = m.run(["-f2C:\\logs\\run.log", "-s", "-x", "-a"])
+    expect_refusal(r, 1)
+    expect(m.read("C:\\logs\\run.log"), logged(BAD_ARGUMENT.format("-x")), "log")
+
+
+@case("options")
+def remove_and_install_together_are_refused(m):
+    fresh(m, "1.7.0.7")
+    expect_refusal(m.run(["-r", "-a"]), 1, crlf("Invalid input parameters\n"))
+    expect_refusal(m.run(["-a", "-R"]), 1, crlf("Invalid input parameters\n"))
+    r = m.run(["-r", "-s", "-a", "-f2run.log"])
+    expect_refusal(r, 1)
+    expect(m.read("C:\\pkg\\run.log"), logged("Invalid input parameters\n"), "log")
+
+
+@case("options")
+def silent_refusals_appear_only_in_the_log(m):
+    fresh(m)
+    m.write("C:\\logs\\run.log", b"earlier line\r\n")
+    r = m.run(["-s", "-r", "-f2C:\\logs\\run.log"])
+    expect_refusal(r, 7)
+    expect(m.read("C:\\logs\\run.log"),
+           b"earlier line\r\n" + logged("Product to be removed is not installed\n"),
+           "log appended to")
+    r = m.run(["-r", "-f2C:\\logs\\run.log"])
+    expect_refusal(r, 7, crlf("Product to be removed is not installed\n"))
+    expect(m.read("C:\\logs\\run.log"),
+           b"earlier line\r\n" + logged("Product to be removed is not installed\n") * 2,
+           "second run appended")
+
+
+@case("logpath")
+def bare_file_name_lands_in_the_current_folder(m):
+    fresh(m)
+    r = m.run(["-r", "-f2run.log"])
+    expect_refusal(r, 7, crlf("Product to be removed is not installed\n"))
+    expect(m.read("C:\\pkg\\run.log"), logged("Product to be removed is not installed\n"), "log")
+    os.makedirs(m.path("C:\\temp\\work"), exist_ok=True)
+    r = m.run(["-r", "-f2here.log"], cwd="C:\\temp\\work")
+    expect(r.code, 7, "exit code from another folder")
+    expect(m.read("C:\\temp\\work\\here.log"),
+           logged("Product to be removed is not installed\n"), "log in that folder")
+
+
+@case("logpath")
+def leading_variable_is_expanded(m):
+    fresh(m)
+    env = {"LOGDIR": "C:\\logs"}
+    r = m.run(["-r", "-f2%LOGDIR%\\sub\\run.log"], env=env)
+    expect_refusal(r, 7, crlf("Product to be removed is not installed\n"))
+    expect(m.read("C:\\logs\\run.log"), logged("Product to be removed is not installed\n"),
+           "log below the variable's folder, sub dropped")
+    r = m.run(["-r", "-f2%LOGDIR%"], env=env)
+    expect(r.code, 7, "exit code")
+    expect(m.read("C:\\logs\\%LOGDIR%"), logged("Product to be removed is not installed\n"),
+           "file named as typed")
+    r = m.run(["-r", "-f2%TEMP%\\t.log"])
+    expect(r.code, 7, "exit code with TEMP")
+    expect(m.read("C:\\users\\" + os.environ.get("USER", "root") + "\\Temp\\t.log") is not None,
+           True, "log in Wine's TEMP")
+
+
+@case("logpath")
+def unusable_log_paths_exit_two(m):
+    fresh(m)
+    env = {"EMPTYISH": "C:\\nowhere"}
+    for path in ["C:\\missing\\run.log", "%NOSUCHVAR%\\run.log", "%LOGDIR\\run.log",
+                 "%EMPTYISH%\\run.log", "\\run.log", "nofolder/run.log",
+                 "",                                 # -f2 alone: no file name
+                 "C:\\logs\\", "C:\\logs",            # a folder, not a file
+                 "C:\\logs\\a\"b.log", "C:\\logs\\a|b.log", "C:\\logs\\a?b.log",
+                 "C:\\logs\\" + "n" * 252,            # 260 characters
+                 ]:
+        r = m.run(["-a", "-f2" + path], env=env)
+        expect_refusal(r, 2, crlf(INVALID_LOG), label=path + ": ")
+        r = m.run(["-s", "-f2" + path], env=env)
+        expect_refusal(r, 2, label=path + ": ")
+    longest = "C:\\logs\\" + "n" * 251                 # 259 characters
+    r = m.run(["-r", "-f2" + longest])
+    expect(r.code, 7, "259 characters accepted")
+    expect(os.path.exists(m.path(longest)), True, "log at the longest path")
+
+
+@case("logpath")
+def unreadable_environment_value_is_rejected(m):
+    fresh(m)
+    long_folder = "C:\\" + "v" * 257                   # does not fit a 260-byte buffer with \\x
+    r = m.run(["-a", "-f2%LONG%\\x"], env={"LONG": long_folder + "vv"})
+    expect_refusal(r, 2, crlf(INVALID_LOG))
+
+
+# --- Installation ---------------------------------------------------------------------------
+
+def setup_started(folder, command):
+    return [("SETUP", "C:\\pkg\\" + folder, command)]
+
+
+@case("install")
+def fresh_silent_installation(m):
+    fresh(m)
+    r = m.run(["-s", "-f2c:\\temp\\silentlog.log"])
+    expect_refusal(r, 0, b"", setup_started(
+        "Win7\\64", "setup.exe /s /v/quiet /debuglog\"c:\\temp\\silentlog.log\""))
+    expect(m.read("C:\\temp\\silentlog.log"), None, "no log line for a good run")
+    expect(r.record[-1], "end|SETUP|15", "setup output drained")
+    expect(b"SETUP: a line on standard error" in r.stderr, True, "setup's stderr reaches ours")
+
+
+@case("install")
+def interactive_installation_and_log_only_run(m):
+    fresh(m, "1.8.0.0")
+    expect_refusal(m.run(["-a"]), 0, b"", setup_started("Win7\\64", "setup.exe "))
+    fresh(m, "1.7.0.7")
+    expect_refusal(m.run(["-f2C:\\logs\\run.log"]), 0, b"",
+                   setup_started("Win7\\64", "setup.exe /debuglog\"C:\\logs\\run.log\""))
+
+
+@case("install")
+def setup_status_is_not_examined_and_output_is_drained(m):
+    fresh(m)
+    r = m.run(["-s"], env={"STANDIN_SETUP_EXIT": "1603", "STANDIN_SETUP_OUTPUT_MB": "64"})
+    expect_refusal(r, 0, b"", setup_started("Win7\\64", "setup.exe /s /v/quiet "))
+    expect(r.record[-1], f"end|SETUP|{15 + 64 * 1048576}", "all 64 MB read")
+
+
+@case("install")
+def refusals_before_anything_runs(m):
+    fresh(m, "1.7.0.8")
+    expect_refusal(m.run(["-s"]), 5)
+    expect_refusal(m.run(["-r"]), 5)
+    fresh(m, "1.10.0.0", version="win10")
+    expect_refusal(m.run(["-a"]), 5)               # unknown release wins over the gate
+    for version in ("winxp", "win10"):
+        fresh(m, "1.7.0.7", version=version)
+        expect_refusal(m.run(["-a"]), 3, crlf("This package installs only Windows 7\n"))
+    fresh(m, "1.8.0.1")
+    r = m.run(["-s", "-f2C:\\logs\\run.log"])
+    expect_refusal(r, 6)
+    expect(m.read("C:\\logs\\run.log"), logged(NEWER), "newer release refused in the log")
+    fresh(m)
+    expect_refusal(m.run(["-r"]), 7, crlf("Product to be removed is not installed\n"))
+
+
+@case("install")
+def question_that_cannot_be_shown_counts_as_no(m):
+    fresh(m, "2.0.0.0")
+    expect_refusal(m.run(["-a"]), 6, crlf(NEWER))
+
+
+@case("install")
+def missing_package_folder_exits_five(m):
+    fresh(m, folders=("Win7\\32",))
+    expect_refusal(m.run(["-a"]), 5)
+    r = m.run(["-a"], cwd="C:\\temp")
+    expect_refusal(r, 5)
+
+
+@case("install")
+def registry_value_shapes(m):
+    for data, children in [
+        (b"1.8.0.0", 1),                 # stored without a terminator: still 1.8.0.0
+        (b"1.8.0.0\0\0\0\0", 1),         # trailing zeros dropped
+        (b"", 1),                        # size 0: not installed
+        (b"9" * 1025, 1),                # too large for the buffer: not installed
+        (b"1.8.0\0.0", 0),               # inner zero: unknown, sorts before
+    ]:
+        fresh(m)
+        m.install(binary=data)
+        r = m.run(["-a"])
+        expect(len(r.started()), children, f"children for {data[:12]!r}")
+        expect(r.code, 0 if children else 5, f"exit code for {data[:12]!r}")
+
+
+# --- Long runs: each its own group, so they wait side by side ---------------------------------
+
+@case("upgrade")
+def typical_silent_upgrade(m):
+    fresh(m, "1.7.0.7")
+    r = m.run(["-s", "-f2c:\\temp\\silentlog.log"])
+    expect(r.code, 0, "exit code")
+    expect(r.stdout, b"", "standard output")
+    expect(r.events(), [
+        ("MSIEXEC", REMOVAL + "/log \"c:\\temp\\silentlog.log\" /qn "),
+        ("rescan", "locate root"), ("rescan", "reenumerate root"),
+        ("SETUP", "setup.exe /s /v/quiet /debuglog\"c:\\temp\\silentlog.log\"")], "actions")
+    expect(r.started()[0][1], "C:\\pkg", "msiexec runs in the package root")
+    expect(r.seconds >= 36, True, f"waits of 36 s (took {r.seconds:.1f} s)")
+
+
+@case("upgrade-interactive")
+def interactive_upgrade_with_blank_in_log_path(m):
+    fresh(m, "1.7.0.6")
+    os.makedirs(m.path("C:\\Documents and Settings\\a&b"), exist_ok=True)
+    log = "C:\\Documents and Settings\\a&b\\run.log"
+    r = m.run(["-a", "-f2" + log], env={"STANDIN_MSIEXEC_OUTPUT_MB": "8"})
+    expect(r.code, 0, "exit code")
+    expect(r.events(), [
+        ("MSIEXEC", REMOVAL + "/log \"" + log + "\" /qn "),
+        ("rescan", "locate root"), ("rescan", "reenumerate root"),
+        ("SETUP", "setup.exe /debuglog\"" + log + "\"")], "actions")
+    expect(f"end|MSIEXEC|{15 + 8 * 1048576}" in r.record, True, "removal output drained")
+
+
+@case("remove")
+def removal_then_failed_rescan_is_ignored(m):
+    fresh(m, "1.8.0.0")
+    r = m.run(["-r", "-s"])
+    expect(r.code, 0, "exit code")
+    expect(r.events(), [("MSIEXEC", REMOVAL + " /qn "), ("rescan", "locate root"),
+                        ("rescan", "reenumerate root")], "actions")
+    expect(r.seconds >= 7, True, f"waits of 7 s (took {r.seconds:.1f} s)")
+    fresh(m, "beta1")
+    r = m.run(["-r"], env={"STANDIN_LOCATE_RESULT": "19"})
+    expect(r.code, 0, "exit code after failed rescan")
+    expect(r.stdout, b"", "nothing reported")
+    expect(r.events(), [("MSIEXEC", REMOVAL + " /qn "), ("rescan", "locate root")], "actions")
+
+
+@case("rescan-fails")
+def failed_rescan_stops_an_installation(m):
+    fresh(m, "1.7.0.7")
+    r = m.run(["-a", "-f2C:\\logs\\run.log"], env={"STANDIN_REENUMERATE_RESULT": "3"})
+    expect(r.code, 4, "exit code")
+    expect(r.stdout, crlf("Failed scan for hardware changes\n"), "standard output")
+    expect([e[0] for e in r.events()], ["MSIEXEC", "rescan", "rescan"], "no setup")
+    expect(m.read("C:\\logs\\run.log"), logged("Failed scan for hardware changes\n"), "log")
+
+
+@case("win32")
+def thirty_two_bit_system_uses_its_own_folder(m):
+    fresh(m)
+    expect_refusal(m.run(["-s"]), 0, b"", setup_started("Win7\\32", "setup.exe /s /v/quiet "))
+    fresh(m, folders=("Win7\\64",))
+    expect_refusal(m.run(["-s"]), 5)
+
+
+# --- The question box, under a virtual display ----------------------------------------------
+
+def answer_question(m, key, display):
+    process, started = m.run(["-a"], env={"DISPLAY": display}, background=True)
+    window = None
+    deadline = time.monotonic() + 120
+    while window is None and time.monotonic() < deadline and process.poll() is None:
+        found = subprocess.run(["xdotool", "search", "--name", "^Lumenor$"],
+                               env={"DISPLAY": display}, capture_output=True, text=True)
+        window = found.stdout.split()[0] if found.stdout.split() else None
+        time.sleep(0.5)
+    if window is None:
+        process.kill()
+        raise CaseFailed("the question box never appeared")
+    time.sleep(1)
+    subprocess.run(["xdotool", "key", "--window", window, key], env={"DISPLAY": display},
+                   check=True)
+    return m.finish(process, started)
+
+
+@case("question")
+def question_answered_yes_and_no(m):
+    display = ":%d" % (90 + os.getpid() % 100)
+    xvfb = subprocess.Popen(["Xvfb", display, "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(2)
+        fresh(m, "1.9")
+        r = answer_question(m, "n", display)
+        expect_refusal(r, 6, crlf(NEWER))
+        r = answer_question(m, "Return", display)
+        expect(r.code, 0, "exit code after Yes")
+        expect(r.events(), [("MSIEXEC", REMOVAL + " /qn "), ("rescan", "locate root"),
+                            ("rescan", "reenumerate root"), ("SETUP", "setup.exe ")], "actions")
+        expect(r.seconds >= 31, True, f"waits of 31 s (took {r.seconds:.1f} s)")
+    finally:
+        xvfb.kill()
+
+
+GROUP_ARCH = {"win32": "win32"}
+
+
+def run_group(group, build, work):
+    arch = GROUP_ARCH.get(group, "win64")
+    machine = Machine(os.path.join(work, "template-" + arch), os.path.join(work, group), build)
+    failures = 0
+    try:
+        for function in CASES[group]:
+            started = time.monotonic()
+            try:
+                function(machine)
+                print(f"ok    {function.__name__} ({time.monotonic() - started:.1f} s)")
+            except Exception as error:  # a case's failure must not hide the others
+                failures += 1
+                print(f"FAIL  {function.__name__}: {error}")
+                if not isinstance(error, CaseFailed):
+                    traceback.print_exc()
+    finally:
+        machine.close()
+    print(f"{group}: {len(CASES[group]) - failures} passed, {failures} failed")
+    return 1 if failures else 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--build", required=True, help="the windows-x86 build folder")
+    parser.add_argument("--work", required=True, help="folder for prefixes and package copies")
+    parser.add_argument("--make-prefix", choices=["win64", "win32"])
+    parser.add_argument("--group", choices=sorted(CASES))
+    parser.add_argument("--list", action="store_true")
+    args = parser.parse_args()
+    if args.list:
+        print(";".join(sorted(CASES)))
+        return 0
+    work = os.path.abspath(args.work)  # Wine wants an absolute prefix path
+    if args.make_prefix:
+        make_template(os.path.join(work, "template-" + args.make_prefix), args.make_prefix)
+        return 0
+    return run_group(args.group, os.path.abspath(args.build), work)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

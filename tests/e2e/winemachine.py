@@ -1,0 +1,151 @@
+"""A Wine prefix with the wrapper's package folder in it, for the end-to-end tests and the demo.
+
+A package folder is laid out as in the field: C:\\pkg with setup.exe at its root and Win7\\64,
+Win7\\32 below it. Stand-ins of our own take the place of msiexec.exe, the package's setup.exe
+and the device-configuration DLL; they record what they were asked to do in C:\\record.txt.
+"""
+
+import os
+import shutil
+import subprocess
+import time
+
+UNINSTALL_KEY = ("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                 "{7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24}")
+REMOVAL = "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24} "
+
+
+class Result:
+    def __init__(self, code, stdout, stderr, seconds, record):
+        self.code = code
+        self.stdout = stdout
+        self.stderr = stderr
+        self.seconds = seconds
+        self.record = record  # lines the stand-ins wrote, in order
+
+    def started(self):
+        """(name, folder, command line) of each child program, in order."""
+        return [tuple(line.split("|", 3)[1:]) for line in self.record if line.startswith("start|")]
+
+    def events(self):
+        """Children and device calls, in order: ("MSIEXEC", command) or ("rescan", call)."""
+        out = []
+        for line in self.record:
+            parts = line.split("|")
+            if parts[0] == "start":
+                out.append((parts[1], line.split("|", 3)[3]))
+            elif parts[0] == "rescan":
+                out.append(("rescan", parts[1]))
+        return out
+
+
+class Machine:
+    """A Wine prefix of this group's own, with the package folder in it."""
+
+    def __init__(self, template, root, build):
+        self.prefix = os.path.join(root, "prefix")
+        self.build = build
+        shutil.rmtree(root, ignore_errors=True)
+        os.makedirs(root)
+        # Hard links keep the copy cheap; the registry files Wine rewrites are real copies.
+        subprocess.run(["cp", "-al", template, self.prefix], check=True)
+        for name in ("system.reg", "user.reg", "userdef.reg"):
+            path = os.path.join(self.prefix, name)
+            if os.path.exists(path):
+                os.unlink(path)
+                shutil.copy2(os.path.join(template, name), path)
+        self.drive = os.path.join(self.prefix, "drive_c")
+        self.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="setupapi=n,b", STANDIN_RECORD="C:\\record.txt")
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        self.version_set = None
+
+    def close(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+
+    def path(self, windows_path):
+        """The Linux path of a path on drive C."""
+        assert windows_path[:3].upper() == "C:\\"
+        return os.path.join(self.drive, *windows_path[3:].split("\\"))
+
+    def read(self, windows_path):
+        try:
+            with open(self.path(windows_path), "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return None
+
+    def write(self, windows_path, data):
+        os.makedirs(os.path.dirname(self.path(windows_path)), exist_ok=True)
+        with open(self.path(windows_path), "wb") as f:
+            f.write(data)
+
+    def reg(self, *args):
+        subprocess.run(["wine", "reg"] + list(args), env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def set_version(self, version):
+        if version != self.version_set:
+            self.reg("add", "HKCU\\Software\\Wine", "/v", "Version", "/d", version, "/f")
+            self.version_set = version
+
+    def install(self, release=None, binary=None):
+        """Registers a release in the 32-bit view: text as REG_SZ, or raw bytes as REG_BINARY."""
+        subprocess.run(["wine", "reg", "delete", UNINSTALL_KEY, "/f", "/reg:32"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if release is not None:
+            self.reg("add", UNINSTALL_KEY, "/v", "DisplayVersion", "/t", "REG_SZ", "/d", release,
+                     "/f", "/reg:32")
+        if binary is not None:
+            self.reg("add", UNINSTALL_KEY, "/v", "DisplayVersion", "/t", "REG_BINARY", "/d",
+                     binary.hex(), "/f", "/reg:32")
+
+    def lay_out_package(self, folders=("Win7\\64", "Win7\\32")):
+        """A fresh C:\\pkg: the wrapper, msiexec.exe and the device stand-in beside it."""
+        root = self.path("C:\\pkg")
+        shutil.rmtree(root, ignore_errors=True)
+        os.makedirs(root)
+        standins = os.path.join(self.build, "tests", "standins")
+        shutil.copy(os.path.join(self.build, "setup.exe"), root)
+        shutil.copy(os.path.join(standins, "setupapi.dll"), root)
+        shutil.copy(os.path.join(standins, "standin.exe"), os.path.join(root, "msiexec.exe"))
+        for folder in folders:
+            os.makedirs(os.path.join(root, *folder.split("\\")))
+            shutil.copy(os.path.join(standins, "standin.exe"),
+                        os.path.join(root, *folder.split("\\"), "setup.exe"))
+        for folder in ("C:\\temp", "C:\\logs"):
+            os.makedirs(self.path(folder), exist_ok=True)
+        return root
+
+    def run(self, args, env=None, cwd="C:\\pkg", background=False, timeout=300):
+        record = self.path("C:\\record.txt")
+        if os.path.exists(record):
+            os.unlink(record)
+        full_env = dict(self.env)
+        full_env.update(env or {})
+        command = ["wine", os.path.join(self.path("C:\\pkg"), "setup.exe")] + list(args)
+        started = time.monotonic()
+        process = subprocess.Popen(command, cwd=self.path(cwd), env=full_env,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if background:
+            return process, started
+        return self.finish(process, started, timeout)
+
+    def finish(self, process, started, timeout=300):
+        stdout, stderr = process.communicate(timeout=timeout)
+        seconds = time.monotonic() - started
+        text = self.read("C:\\record.txt") or b""
+        record = text.decode("latin-1").splitlines()
+        return Result(process.returncode, stdout, stderr, seconds, record)
+
+
+def make_template(path, arch):
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    env = dict(os.environ, WINEPREFIX=path, WINEARCH=arch, WINEDEBUG="-all")
+    env.pop("DISPLAY", None)
+    subprocess.run(["wineboot", "-i"], env=env, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=env, check=True)
+    print(f"prefix {arch} ready at {path}")

@@ -1,0 +1,71 @@
+/* Stands in for the programs the wrapper starts (msiexec.exe, the package's setup.exe) and for
+ * programs that must never start. Copied under each name; it appends to the file named by
+ * STANDIN_RECORD one line when it starts, "start|<name>|<current folder>|<command line>", and one
+ * when its output is written, "end|<name>|<bytes written to standard output>". Set by name:
+ * STANDIN_<NAME>_OUTPUT_MB writes that many megabytes of lines, STANDIN_<NAME>_EXIT the status. */
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static char name[MAX_PATH];
+
+static void record(const char* line) {
+    char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("STANDIN_RECORD", path, sizeof path);
+    if (length == 0 || length >= sizeof path) {
+        return;
+    }
+    FILE* file = fopen(path, "ab");
+    if (file != NULL) {
+        fputs(line, file);
+        fputs("\n", file);
+        fclose(file);
+    }
+}
+
+static long setting(const char* what, long fallback) {
+    char variable[MAX_PATH + 32];
+    char value[64];
+    snprintf(variable, sizeof variable, "STANDIN_%s_%s", name, what);
+    DWORD length = GetEnvironmentVariableA(variable, value, sizeof value);
+    return length == 0 || length >= sizeof value ? fallback : strtol(value, NULL, 10);
+}
+
+static void find_name(void) {
+    char module[MAX_PATH];
+    GetModuleFileNameA(NULL, module, sizeof module);
+    const char* base = strrchr(module, '\\');
+    base = base ? base + 1 : module;
+    size_t i = 0;
+    for (; base[i] != '\0' && base[i] != '.' && i + 1 < sizeof name; ++i) {
+        name[i] = (char)toupper((unsigned char)base[i]);
+    }
+    name[i] = '\0';
+}
+
+int main(void) {
+    find_name();
+    static char line[70000];
+    char folder[MAX_PATH];
+    GetCurrentDirectoryA(sizeof folder, folder);
+    snprintf(line, sizeof line, "start|%s|%s|%s", name, folder, GetCommandLineA());
+    record(line);
+
+    fprintf(stderr, "%s: a line on standard error\n", name);
+    long megabytes = setting("OUTPUT_MB", 0);
+    unsigned long long written = 0;
+    static char chunk[1 << 20];
+    for (size_t i = 0; i < sizeof chunk; ++i) {
+        chunk[i] = (i % 100 == 99) ? '\n' : (char)('a' + i % 26);
+    }
+    written += fwrite("standin output\n", 1, 15, stdout);
+    for (long i = 0; i < megabytes; ++i) {
+        written += fwrite(chunk, 1, sizeof chunk, stdout);
+    }
+    int flushed = fflush(stdout) == 0;
+    snprintf(line, sizeof line, "end|%s|%llu%s", name, written, flushed ? "" : "|write failed");
+    record(line);
+    return (int)setting("EXIT", 0);
+}
