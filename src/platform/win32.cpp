@@ -97,7 +97,10 @@ void Wait(unsigned long milliseconds) {
 CommandPipe* OpenCommandPipe(const std::string& command) {
     // Our own output first: the child may write to the same console.
     std::fflush(stdout);
-    FILE* stream = _popen(command.c_str(), "rt");
+    // Binary, not text: in text mode the C runtime takes a Ctrl-Z byte in the child's output for
+    // the end of the stream, and closing the pipe early breaks the child's remaining writes.
+    // The output is discarded, so line-end translation does not matter.
+    FILE* stream = _popen(command.c_str(), "rb");
     if (stream == nullptr) {
         return nullptr;
     }

@@ -228,6 +228,14 @@ def setup_status_is_not_examined_and_output_is_drained(m):
 
 
 @case("install")
+def ctrl_z_in_the_output_is_not_its_end(m):
+    fresh(m)
+    r = m.run(["-s"], env={"STANDIN_SETUP_CTRLZ": "1", "STANDIN_SETUP_OUTPUT_MB": "4"})
+    expect(r.code, 0, "exit code")
+    expect(r.record[-1], f"end|SETUP|{15 + 2 + 4 * 1048576}", "output after Ctrl-Z read too")
+
+
+@case("install")
 def refusals_before_anything_runs(m):
     fresh(m, "1.7.0.8")
     expect_refusal(m.run(["-s"]), 5)

@@ -2,7 +2,8 @@
  * programs that must never start. Copied under each name; it appends to the file named by
  * STANDIN_RECORD one line when it starts, "start|<name>|<current folder>|<command line>", and one
  * when its output is written, "end|<name>|<bytes written to standard output>". Set by name:
- * STANDIN_<NAME>_OUTPUT_MB writes that many megabytes of lines, STANDIN_<NAME>_EXIT the status. */
+ * STANDIN_<NAME>_OUTPUT_MB writes that many megabytes of lines, STANDIN_<NAME>_CTRLZ=1 writes a
+ * Ctrl-Z byte before them, STANDIN_<NAME>_EXIT sets the status. */
 #include <windows.h>
 
 #include <stdio.h>
@@ -61,6 +62,9 @@ int main(void) {
         chunk[i] = (i % 100 == 99) ? '\n' : (char)('a' + i % 26);
     }
     written += fwrite("standin output\n", 1, 15, stdout);
+    if (setting("CTRLZ", 0) != 0) {
+        written += fwrite("\x1a\n", 1, 2, stdout);
+    }
     for (long i = 0; i < megabytes; ++i) {
         written += fwrite(chunk, 1, sizeof chunk, stdout);
     }
