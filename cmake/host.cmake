@@ -1,8 +1,10 @@
-# Native build: the portable code against the scripted fake platform, with its unit tests.
-option(WRAPPER_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
-if(WRAPPER_SANITIZE)
-  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
-  add_link_options(-fsanitize=address,undefined)
+# Native build: the portable code against the scripted fake platform, with its unit tests or
+# its fuzz targets.
+add_subdirectory(tests/fake)
+
+if(WRAPPER_FUZZ)
+  add_subdirectory(tests/fuzz)
+  return()
 endif()
 
 find_package(GTest QUIET)

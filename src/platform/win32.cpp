@@ -96,11 +96,13 @@ void Wait(unsigned long milliseconds) {
 
 CommandPipe* OpenCommandPipe(const std::string& command) {
     // Our own output first: the child may write to the same console.
-    std::fflush(stdout);
+    (void)std::fflush(stdout);
     // Binary, not text: in text mode the C runtime takes a Ctrl-Z byte in the child's output for
     // the end of the stream, and closing the pipe early breaks the child's remaining writes.
     // The output is discarded, so line-end translation does not matter.
-    FILE* stream = _popen(command.c_str(), "rb");
+    // The interpreter is part of the contract: it finds the children in the current folder. The
+    // command lines are built from fixed pieces and a log path checked for quotes.
+    FILE* stream = _popen(command.c_str(), "rb"); // NOLINT(cert-env33-c)
     if (stream == nullptr) {
         return nullptr;
     }
@@ -117,8 +119,9 @@ void CloseCommandPipe(CommandPipe* pipe) {
 }
 
 void WriteToConsole(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    // Nowhere to report a console that cannot be written to.
+    (void)std::fwrite(text.data(), 1, text.size(), stdout);
+    (void)std::fflush(stdout);
 }
 
 namespace {
@@ -137,28 +140,52 @@ std::string WithCrLf(const std::string& text) {
 
 } // namespace
 
-// Opened for appending only, so that every write lands at the end of the file as one piece even
-// when other processes append to the same log at the same time.
+namespace {
+
+// A byte range far beyond any real log's end, locked by each writer of the wrapper around its
+// append. Appending alone is not enough: some file systems (and Wine) find the end and write
+// there in two steps, so two wrappers writing at once could overwrite each other's line.
+constexpr DWORD kAppendLockOffsetHigh = 0x7FFFFFFF;
+
+bool LockForAppend(HANDLE file, OVERLAPPED& range) {
+    range = OVERLAPPED{};
+    range.OffsetHigh = kAppendLockOffsetHigh;
+    return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &range) != FALSE;
+}
+
+bool WriteAtEnd(HANDLE file, const std::string& bytes) {
+    LARGE_INTEGER end = {};
+    DWORD written = 0;
+    return SetFilePointerEx(file, LARGE_INTEGER{}, &end, FILE_END) != FALSE &&
+           WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) !=
+               FALSE &&
+           written == bytes.size();
+}
+
+} // namespace
+
 bool AppendToLog(const std::string& path, const std::string& line) {
     if (path.empty()) {
         return false;
     }
-    const HANDLE file =
-        CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    const std::string bytes = WithCrLf(line);
-    DWORD written = 0;
-    const BOOL ok =
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    OVERLAPPED range;
+    // Without the lock (a file system that has none) the line is still appended.
+    const bool locked = LockForAppend(file, range);
+    const bool ok = WriteAtEnd(file, WithCrLf(line));
+    if (locked) {
+        UnlockFileEx(file, 0, 1, 0, &range);
+    }
     CloseHandle(file);
-    return ok != FALSE && written == bytes.size();
+    return ok;
 }
 
 void EndProcess(int code) {
-    std::fflush(stdout);
+    (void)std::fflush(stdout);
     std::exit(code);
 }
 

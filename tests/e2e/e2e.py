@@ -385,6 +385,94 @@ def question_answered_yes_and_no(m):
         xvfb.kill()
 
 
+# --- Hostile input ----------------------------------------------------------------------------
+
+HOSTILE_FOLDER = "C:\\logs\\a&canary&b(^)"
+
+
+def hostile_cases():
+    """(arguments, environment, exit code, standard output, children's command lines)."""
+    long_argument = "-x" + "y" * 29998
+    not_installed = crlf("Product to be removed is not installed\n")
+    return [
+        ([long_argument], {}, 1, crlf(BAD_ARGUMENT.format(long_argument)), []),
+        (["-a", "-f2C:\\logs\\" + "n" * 292], {}, 2, crlf(INVALID_LOG), []),   # 300
+        (["-a", "-f2C:\\logs\\" + "n" * 1992], {}, 2, crlf(INVALID_LOG), []),  # 2,000
+        (["-a", "-f2" + "%" * 40], {}, 2, crlf(INVALID_LOG), []),
+        (["-a", "-f2%"], {}, 2, crlf(INVALID_LOG), []),
+        (["-a", "-f2%%\\run.log"], {}, 2, crlf(INVALID_LOG), []),
+        (["-x\u00e9\u00fc"], {}, 1, BAD_ARGUMENT.format("-x\xe9\xfc").replace("\n", "\r\n")
+         .encode("latin-1"), []),
+        (["-r", "-f2C:\\logs\\caf\u00e9.log"], {}, 7, not_installed, []),
+        # Not in the ANSI code page: arrives as "?", which no path may hold.
+        (["-a", "-f2C:\\logs\\\u65e5\u672c.log"], {}, 2, crlf(INVALID_LOG), []),
+        (["-x%s%n%p%%"], {}, 1, crlf(BAD_ARGUMENT.format("-x%s%n%p%%")), []),
+        (["-r", "-f2C:\\logs\\%s%n.log"], {}, 7, not_installed, []),
+        (["-a", "-f2%LONGDIR%\\run.log"], {"LONGDIR": "C:\\" + "d" * 297}, 2,
+         crlf(INVALID_LOG), []),
+        (["-a", "-f2C:\\logs\\x\"&canary&\".log"], {}, 2, crlf(INVALID_LOG), []),
+        (["-s", "-f2" + HOSTILE_FOLDER + "\\run.log"], {}, 0, b"",
+         ["setup.exe /s /v/quiet /debuglog\"" + HOSTILE_FOLDER + "\\run.log\""]),
+    ]
+
+
+@case("hostile")
+def hostile_input_table(m):
+    fresh(m)
+    os.makedirs(m.path(HOSTILE_FOLDER), exist_ok=True)
+    for args, env, code, stdout, commands in hostile_cases():
+        label = repr(args)[:60] + ": "
+        r = m.run(args, env=env)
+        expect(r.code, code, label + "exit code")
+        expect(r.stdout, stdout, label + "standard output")
+        expect([c for _, _, c in r.started()], commands, label + "children")
+    expect(m.read("C:\\logs\\caf\u00e9.log"),
+           logged("Product to be removed is not installed\n"), "log named with a byte above 0x7F")
+    expect(m.read("C:\\logs\\%s%n.log"), logged("Product to be removed is not installed\n"),
+           "log named with format characters")
+
+
+@case("hostile")
+def special_characters_in_the_removal_log_path(m):
+    fresh(m, "1.8.0.0")
+    os.makedirs(m.path(HOSTILE_FOLDER), exist_ok=True)
+    log = HOSTILE_FOLDER + "\\run.log"
+    r = m.run(["-r", "-s", "-f2" + log])
+    expect(r.code, 0, "exit code")
+    expect([c for _, _, c in r.started()], [REMOVAL + "/log \"" + log + "\" /qn "],
+           "only msiexec, with the path whole and quoted")
+
+
+# --- The log under contention ------------------------------------------------------------------
+
+@case("contention")
+def concurrent_writers_lose_and_corrupt_no_line(m):
+    fresh(m)
+    log = "C:\\logs\\shared.log"
+    m.write(log, b"existing line\r\n")
+    holder = m.start_program("log_holder.exe", [log, "60000"])
+    time.sleep(2)
+    hammers = [m.start_program("log_hammer.exe", [log, name, "2000"]) for name in "abcd"]
+    wrappers = []
+    for i in range(12):
+        wrappers.append((i, m.run(["-f2" + log, f"-x{i}"], background=True)))
+    for i, (process, started) in wrappers:
+        expect(m.finish(process, started).code, 1, f"wrapper {i} exit code")
+    for hammer in hammers:
+        expect(hammer.wait(timeout=300), 0, "every hammer line written")
+    expect(holder.poll(), None, "the reader still holds the log")
+    holder.kill()
+    data = m.read(log)
+    expect(data.startswith(b"existing line\r\n"), True, "earlier content kept")
+    body = data[len(b"existing line\r\n"):]
+    wanted = [crlf(PREFIX + f"{name} line {n} " + "x" * 40 + "\n") for name in "abcd"
+              for n in range(2000)]
+    wanted += [logged(BAD_ARGUMENT.format(f"-x{i}")) for i in range(12)]
+    for piece in wanted:
+        expect(body.count(piece), 1, f"{piece[:40]!r} once")
+    expect(len(body), sum(len(piece) for piece in wanted), "nothing else in the log")
+
+
 GROUP_ARCH = {"win32": "win32"}
 
 

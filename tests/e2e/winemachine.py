@@ -110,6 +110,8 @@ class Machine:
         shutil.copy(os.path.join(self.build, "setup.exe"), root)
         shutil.copy(os.path.join(standins, "setupapi.dll"), root)
         shutil.copy(os.path.join(standins, "standin.exe"), os.path.join(root, "msiexec.exe"))
+        # Must never start: a command line that leaks into the interpreter would find it here.
+        shutil.copy(os.path.join(standins, "standin.exe"), os.path.join(root, "canary.exe"))
         for folder in folders:
             os.makedirs(os.path.join(root, *folder.split("\\")))
             shutil.copy(os.path.join(standins, "standin.exe"),
@@ -119,9 +121,10 @@ class Machine:
         return root
 
     def run(self, args, env=None, cwd="C:\\pkg", background=False, timeout=300):
-        record = self.path("C:\\record.txt")
-        if os.path.exists(record):
-            os.unlink(record)
+        try:
+            os.unlink(self.path("C:\\record.txt"))
+        except FileNotFoundError:
+            pass
         full_env = dict(self.env)
         full_env.update(env or {})
         command = ["wine", os.path.join(self.path("C:\\pkg"), "setup.exe")] + list(args)
@@ -131,6 +134,12 @@ class Machine:
         if background:
             return process, started
         return self.finish(process, started, timeout)
+
+    def start_program(self, name, args):
+        """Starts one of the test programs of the build (tests/standins) under Wine."""
+        program = os.path.join(self.build, "tests", "standins", name)
+        return subprocess.Popen(["wine", program] + list(args), env=self.env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def finish(self, process, started, timeout=300):
         stdout, stderr = process.communicate(timeout=timeout)

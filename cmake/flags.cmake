@@ -1,0 +1,26 @@
+# Compiler flags for every target; included before any target exists so that they all get them.
+if(MSVC)
+  add_compile_options(/W4)
+else()
+  add_compile_options(-Wall -Wextra -Wpedantic)
+endif()
+
+if(WIN32 AND NOT MSVC)
+  # Sections are trimmed at link time to keep the program small.
+  add_compile_options(-ffunction-sections -fdata-sections)
+endif()
+
+if(NOT WIN32)
+  option(WRAPPER_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+  option(WRAPPER_FUZZ "Build the libFuzzer targets (clang) instead of the unit tests" OFF)
+  if(WRAPPER_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=address,undefined)
+  endif()
+  if(WRAPPER_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=address,undefined)
+  endif()
+endif()

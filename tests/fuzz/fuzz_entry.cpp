@@ -1,0 +1,10 @@
+// The whole wrapper, from an argument vector to its exit, on a machine scripted by the input.
+#include "fake_platform.h"
+#include "fuzz_input.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzInput input(data, size);
+    ScriptMachine(input);
+    CheckRun(RunWrapper(input.Texts(12)));
+    return 0;
+}
