@@ -8,11 +8,15 @@ if(NOT MSVC)
 endif()
 
 add_executable(setup src/app/main.cpp src/platform/win32.cpp src/app/resources/setup.rc)
+if(NOT MSVC)
+  target_sources(setup PRIVATE src/platform/cxx_runtime.cpp)
+endif()
 target_link_libraries(setup PRIVATE wrapper_core setupapi advapi32 user32)
 target_link_options(setup PRIVATE ${WRAPPER_LINK_OPTIONS})
 
-# The stand-ins and the Wine tests are built with MinGW only.
+# The stand-ins, the Wine tests and the benchmark's floor are built with MinGW only.
 if(NOT MSVC)
   add_subdirectory(tests/standins)
   add_subdirectory(tests/e2e)
+  add_subdirectory(bench)
 endif()
