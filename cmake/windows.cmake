@@ -11,7 +11,7 @@ add_executable(setup src/app/main.cpp src/platform/win32.cpp src/app/resources/s
 if(NOT MSVC)
   target_sources(setup PRIVATE src/platform/cxx_runtime.cpp)
 endif()
-target_link_libraries(setup PRIVATE wrapper_core setupapi advapi32 user32)
+target_link_libraries(setup PRIVATE wrapper_core)
 target_link_options(setup PRIVATE ${WRAPPER_LINK_OPTIONS})
 
 # The stand-ins, the Wine tests and the benchmark's floor are built with MinGW only.

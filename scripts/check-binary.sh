@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Fails when setup.exe imports a DLL that is not Windows' own, has lost its manifest, or has grown
-# beyond 256 KiB. Usage: scripts/check-binary.sh [path/to/setup.exe]
+# Fails when setup.exe imports or loads by name a DLL that is not Windows' own, has lost its
+# manifest, or has grown beyond 256 KiB. Usage: scripts/check-binary.sh [path/to/setup.exe]
 set -euo pipefail
 exe=${1:-build/windows-x86/setup.exe}
 objdump=i686-w64-mingw32-objdump
@@ -16,6 +16,14 @@ imports=$($objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
 echo "imports: $(echo $imports)"
 for dll in $imports; do
     grep -qiE "$allowed" <<<"$dll" || { echo "FAIL: imports $dll" >&2; status=1; }
+done
+
+# Libraries loaded when first needed are named in the program's strings. The C runtime's start-up
+# code names GCC's runtime DLL only to look up whether it is already loaded, never to load it.
+loaded=$(strings -a "$exe" | grep -iE '^[A-Za-z0-9_-]+\.dll$' | grep -vx 'libgcc_s_dw2-1.dll' | sort -uf)
+echo "loads by name: $(echo $loaded)"
+for dll in $loaded; do
+    grep -qiE "$allowed" <<<"$dll" || { echo "FAIL: loads $dll" >&2; status=1; }
 done
 
 # The resources as a script: the manifest is resource type 24, id 1.

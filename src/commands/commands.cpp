@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int kOutputPieceSize = 256;
-
 std::string Bounded(const std::string& command) {
     return command.size() <= kMaxCommandLength ? command : std::string();
 }
@@ -21,7 +19,7 @@ bool RunCommandAndDrain(const std::string& command) {
         return false;
     }
     char piece[kOutputPieceSize];
-    while (platform::ReadCommandPipe(pipe, piece, kOutputPieceSize)) {
+    while (platform::ReadCommandPipe(pipe, piece, sizeof piece)) {
     }
     platform::CloseCommandPipe(pipe);
     return true;

@@ -51,8 +51,8 @@ void Wait(unsigned long milliseconds);
 // The command interpreter runs `command` with its standard output piped to us; standard input
 // and standard error stay the wrapper's own. Returns nullptr when it cannot be started.
 CommandPipe* OpenCommandPipe(const std::string& command);
-// Reads at most capacity - 1 characters, stopping after a line feed; false at end of stream.
-bool ReadCommandPipe(CommandPipe* pipe, char* buffer, int capacity);
+// Reads at most `capacity` bytes of the output, fewer only at its end; false once it has ended.
+bool ReadCommandPipe(CommandPipe* pipe, char* buffer, std::size_t capacity);
 // Waits for the command to end.
 void CloseCommandPipe(CommandPipe* pipe);
 

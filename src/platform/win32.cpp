@@ -17,6 +17,27 @@ struct CommandPipe {
     FILE* stream;
 };
 
+namespace {
+
+// Every system library beyond kernel32 is loaded when first needed: most runs never show the
+// question or re-enumerate, and a usage run needs none of them. Under Wine, loading user32 at
+// start-up alone costs half as much again as the rest of a short run. The search is the one the
+// loader makes for an import.
+FARPROC FindSystemFunction(const char* library, const char* name) {
+    const HMODULE module = LoadLibraryA(library);
+    return module == nullptr ? nullptr : GetProcAddress(module, name);
+}
+
+// Through a generic function pointer: FARPROC's own signature matches none of them.
+template <typename Function> Function* SystemFunction(const char* library, const char* name) {
+    return reinterpret_cast<Function*>(
+        reinterpret_cast<void (*)()>(FindSystemFunction(library, name)));
+}
+
+constexpr unsigned long kConfigFailure = CR_FAILURE;
+
+} // namespace
+
 OsVersion QueryVersion() {
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof info;
@@ -28,46 +49,55 @@ OsVersion QueryVersion() {
 }
 
 bool QueryIs32On64() {
-    using IsWow64Function = BOOL(WINAPI*)(HANDLE, PBOOL);
-    const FARPROC found = GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process");
-    if (found == nullptr) {
-        return false;
-    }
-    // Through a generic function pointer: FARPROC's own signature does not match.
-    const auto isWow64 = reinterpret_cast<IsWow64Function>(reinterpret_cast<void (*)()>(found));
+    const auto isWow64 =
+        SystemFunction<BOOL WINAPI(HANDLE, PBOOL)>("kernel32.dll", "IsWow64Process");
     BOOL wow64 = FALSE;
-    isWow64(GetCurrentProcess(), &wow64);
-    return wow64 != FALSE;
+    return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) != FALSE && wow64 != FALSE;
 }
 
 long ReadRegistryValue(const std::string& key, const std::string& name, unsigned char* buffer,
                        unsigned long* size) {
+    const auto open = SystemFunction<decltype(RegOpenKeyExA)>("advapi32.dll", "RegOpenKeyExA");
+    const auto query =
+        SystemFunction<decltype(RegQueryValueExA)>("advapi32.dll", "RegQueryValueExA");
+    const auto close = SystemFunction<decltype(RegCloseKey)>("advapi32.dll", "RegCloseKey");
+    if (open == nullptr || query == nullptr || close == nullptr) {
+        return ERROR_PROC_NOT_FOUND;
+    }
     HKEY opened = nullptr;
-    const LONG openStatus =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &opened);
+    const LONG openStatus = open(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &opened);
     if (openStatus != ERROR_SUCCESS) {
         return openStatus;
     }
     DWORD dataSize = *size;
-    const LONG status = RegQueryValueExA(opened, name.c_str(), nullptr, nullptr, buffer, &dataSize);
-    RegCloseKey(opened);
+    const LONG status = query(opened, name.c_str(), nullptr, nullptr, buffer, &dataSize);
+    close(opened);
     *size = dataSize;
     return status;
 }
 
 unsigned long LocateRootDeviceNode(unsigned long* node) {
+    const auto locate =
+        SystemFunction<decltype(CM_Locate_DevNodeA)>("setupapi.dll", "CM_Locate_DevNodeA");
+    if (locate == nullptr) {
+        return kConfigFailure;
+    }
     DEVINST root = 0;
-    const CONFIGRET result = CM_Locate_DevNodeA(&root, nullptr, 0);
+    const CONFIGRET result = locate(&root, nullptr, 0);
     *node = root;
     return result;
 }
 
 unsigned long ReenumerateDeviceNode(unsigned long node) {
-    return CM_Reenumerate_DevNode(node, 0);
+    const auto reenumerate =
+        SystemFunction<decltype(CM_Reenumerate_DevNode)>("setupapi.dll", "CM_Reenumerate_DevNode");
+    return reenumerate == nullptr ? kConfigFailure : reenumerate(node, 0);
 }
 
+// 0, as when the box cannot be shown, if user32 is missing: no consent.
 int AskYesNo(const std::string& text, const std::string& caption) {
-    return MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_YESNO);
+    const auto messageBox = SystemFunction<decltype(MessageBoxA)>("user32.dll", "MessageBoxA");
+    return messageBox == nullptr ? 0 : messageBox(nullptr, text.c_str(), caption.c_str(), MB_YESNO);
 }
 
 std::size_t GetCurrentFolder(char* buffer, std::size_t capacity) {
@@ -95,8 +125,6 @@ void Wait(unsigned long milliseconds) {
 }
 
 CommandPipe* OpenCommandPipe(const std::string& command) {
-    // Our own output first: the child may write to the same console.
-    (void)std::fflush(stdout);
     // Binary, not text: in text mode the C runtime takes a Ctrl-Z byte in the child's output for
     // the end of the stream, and closing the pipe early breaks the child's remaining writes.
     // The output is discarded, so line-end translation does not matter.
@@ -109,19 +137,15 @@ CommandPipe* OpenCommandPipe(const std::string& command) {
     return new CommandPipe{stream};
 }
 
-bool ReadCommandPipe(CommandPipe* pipe, char* buffer, int capacity) {
-    return std::fgets(buffer, capacity, pipe->stream) != nullptr;
+// A read at least as large as the stream's buffer bypasses it and goes to the pipe whole; per-line
+// reads would cost a pass over every byte for output that is discarded anyway.
+bool ReadCommandPipe(CommandPipe* pipe, char* buffer, std::size_t capacity) {
+    return std::fread(buffer, 1, capacity, pipe->stream) > 0;
 }
 
 void CloseCommandPipe(CommandPipe* pipe) {
     _pclose(pipe->stream);
     delete pipe;
-}
-
-void WriteToConsole(const std::string& text) {
-    // Nowhere to report a console that cannot be written to.
-    (void)std::fwrite(text.data(), 1, text.size(), stdout);
-    (void)std::fflush(stdout);
 }
 
 namespace {
@@ -139,6 +163,16 @@ std::string WithCrLf(const std::string& text) {
 }
 
 } // namespace
+
+// One write of the finished bytes: the C runtime's text mode hands each line to the system by
+// itself, which under Wine costs more than the rest of a usage run. The bytes are the same.
+void WriteToConsole(const std::string& text) {
+    const std::string bytes = WithCrLf(text);
+    DWORD written = 0;
+    // Nowhere to report a console that cannot be written to.
+    (void)WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+                    &written, nullptr);
+}
 
 namespace {
 
@@ -185,7 +219,6 @@ bool AppendToLog(const std::string& path, const std::string& line) {
 }
 
 void EndProcess(int code) {
-    (void)std::fflush(stdout);
     std::exit(code);
 }
 

@@ -1,5 +1,6 @@
 #include "fake_platform.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/options.h"
@@ -133,24 +134,15 @@ CommandPipe* OpenCommandPipe(const std::string& command) {
     return new CommandPipe{found == machine.commandOutput.end() ? "" : found->second, 0};
 }
 
-// fgets: at most capacity - 1 characters, up to and including a line feed.
-bool ReadCommandPipe(CommandPipe* pipe, char* buffer, int capacity) {
-    if (pipe->position >= pipe->output.size() || capacity < 2) {
+// As the real pipe: a whole buffer's worth whenever that much is left.
+bool ReadCommandPipe(CommandPipe* pipe, char* buffer, std::size_t capacity) {
+    const std::size_t length = std::min(capacity, pipe->output.size() - pipe->position);
+    if (length == 0) {
         return false;
     }
-    std::size_t length = 0;
-    const std::size_t limit = static_cast<std::size_t>(capacity) - 1;
-    while (length < limit && pipe->position < pipe->output.size()) {
-        const char c = pipe->output[pipe->position++];
-        buffer[length++] = c;
-        if (c == '\n') {
-            break;
-        }
-    }
-    buffer[length] = '\0';
-    if (length > machine.largestPiece) {
-        machine.largestPiece = length;
-    }
+    pipe->output.copy(buffer, length, pipe->position);
+    pipe->position += length;
+    machine.largestPiece = std::max(machine.largestPiece, length);
     return true;
 }
 

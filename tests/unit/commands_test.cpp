@@ -57,15 +57,15 @@ TEST_F(Commands, CommandThatWouldNotFitIsNeverRun) {
 }
 
 TEST_F(Commands, OutputIsDrainedToTheEndInPiecesThatFitTheBuffer) {
-    std::string output(1000, 'x'); // one long line
-    for (int i = 0; i < 5000; ++i) {
+    std::string output(kOutputPieceSize + 1, 'x'); // one long line
+    for (int i = 0; i < 50000; ++i) {
         output += "line " + std::to_string(i) + "\n";
     }
     output += "no final line feed";
     machine.commandOutput["setup.exe "] = output;
     EXPECT_TRUE(LaunchPackageSetup(true));
     EXPECT_EQ(machine.undrainedBytes, 0u);
-    EXPECT_EQ(machine.largestPiece, 255u);
+    EXPECT_EQ(machine.largestPiece, kOutputPieceSize);
 }
 
 TEST_F(Commands, SetupRunsInsideThePackageFolderForTheSystem) {
