@@ -14,9 +14,10 @@ endif()
 target_link_libraries(setup PRIVATE wrapper_core)
 target_link_options(setup PRIVATE ${WRAPPER_LINK_OPTIONS})
 
-# The stand-ins, the Wine tests and the benchmark's floor are built with MinGW only.
+# The stand-ins, the Wine tests, the program check and the benchmark's floor need MinGW.
 if(NOT MSVC)
   add_subdirectory(tests/standins)
   add_subdirectory(tests/e2e)
+  add_subdirectory(tests/binary)
   add_subdirectory(bench)
 endif()

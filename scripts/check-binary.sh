@@ -27,7 +27,7 @@ for dll in $loaded; do
 done
 
 # The resources as a script: the manifest is resource type 24, id 1.
-resources=$(i686-w64-mingw32-windres -i "$exe" -J coff -O rc)
+resources=$(i686-w64-mingw32-windres -i "$exe" -J coff -O rc 2>/dev/null || true)
 manifest=$(sed -n '/^1 24 /,/^END/p' <<<"$resources" | tr -d '"')
 grep -q 'level=asInvoker uiAccess=false' <<<"$manifest" ||
     { echo "FAIL: no asInvoker manifest" >&2; status=1; }

@@ -88,6 +88,36 @@ def usage_without_arguments(m):
     expect_refusal(r, 1, crlf(USAGE))
 
 
+def loaded_libraries(stderr):
+    """The libraries Wine reports the wrapper loading (WINEDEBUG=+loaddll), by lower-case name.
+    Only its own thread's lines count: Wine's services may start meanwhile and load their own."""
+    loads = []
+    for line in stderr.decode("latin-1").splitlines():
+        if ":trace:loaddll:" in line and " Loaded " in line:
+            loads.append((line.split(":", 1)[0], line.split('"')[1].split("\\\\")[-1].lower()))
+    wrapper = [thread for thread, name in loads if name == "setup.exe"]
+    return {name for thread, name in loads if wrapper and thread == wrapper[0]}
+
+
+@case("options")
+def short_runs_load_only_the_libraries_they_use(m):
+    traced = {"WINEDEBUG": "+loaddll"}
+    fresh(m)
+    r = m.run([], env=traced)
+    expect(r.code, 1, "usage exit code")
+    loaded = loaded_libraries(r.stderr)
+    expect("kernel32.dll" in loaded, True, f"the trace works ({sorted(loaded)})")
+    for name in ("user32.dll", "setupapi.dll", "advapi32.dll"):
+        expect(name in loaded, False, f"{name} loaded for the usage text")
+    fresh(m, "1.8.0.1")  # a newer release, refused at once in a silent run
+    r = m.run(["-s"], env=traced)
+    expect(r.code, 6, "refusal exit code")
+    loaded = loaded_libraries(r.stderr)
+    expect("advapi32.dll" in loaded, True, "the registry is read")
+    for name in ("user32.dll", "setupapi.dll"):
+        expect(name in loaded, False, f"{name} loaded for a refusal")
+
+
 @case("options")
 def unknown_argument_is_reported_whole(m):
     fresh(m)
@@ -225,6 +255,14 @@ def setup_status_is_not_examined_and_output_is_drained(m):
     r = m.run(["-s"], env={"STANDIN_SETUP_EXIT": "1603", "STANDIN_SETUP_OUTPUT_MB": "64"})
     expect_refusal(r, 0, b"", setup_started("Win7\\64", "setup.exe /s /v/quiet "))
     expect(r.record[-1], f"end|SETUP|{15 + 64 * 1048576}", "all 64 MB read")
+
+
+@case("install")
+def output_in_large_binary_writes_is_drained(m):
+    fresh(m)
+    r = m.run(["-s"], env={"STANDIN_SETUP_BLOCK_KB": "256", "STANDIN_SETUP_OUTPUT_MB": "32"})
+    expect(r.code, 0, "exit code")
+    expect(r.record[-1], f"end|SETUP|{15 + 32 * 1048576}", "all 32 MB read")
 
 
 @case("install")

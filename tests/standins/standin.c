@@ -3,8 +3,13 @@
  * STANDIN_RECORD one line when it starts, "start|<name>|<current folder>|<command line>", and one
  * when its output is written, "end|<name>|<bytes written to standard output>". Set by name:
  * STANDIN_<NAME>_OUTPUT_MB writes that many megabytes of lines, STANDIN_<NAME>_CTRLZ=1 writes a
- * Ctrl-Z byte before them, STANDIN_<NAME>_EXIT sets the status. */
+ * Ctrl-Z byte before them, STANDIN_<NAME>_BLOCK_KB writes them in binary mode through a buffer of
+ * that size (otherwise in text mode, as the C runtime chooses), STANDIN_<NAME>_EXIT sets the
+ * status. */
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -56,6 +61,11 @@ int main(void) {
 
     fprintf(stderr, "%s: a line on standard error\n", name);
     long megabytes = setting("OUTPUT_MB", 0);
+    long block = setting("BLOCK_KB", 0) * 1024;
+    if (block > 0) {
+        _setmode(_fileno(stdout), _O_BINARY);
+        setvbuf(stdout, NULL, _IOFBF, (size_t)block);
+    }
     unsigned long long written = 0;
     static char chunk[1 << 20];
     for (size_t i = 0; i < sizeof chunk; ++i) {
