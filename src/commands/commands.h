@@ -9,7 +9,7 @@ constexpr std::size_t kMaxCommandLength = 383;
 
 // The child's output is read in pieces this large: few enough reads that the child never waits on
 // the wrapper. Kept on the stack.
-constexpr std::size_t kOutputPieceSize = 64 * 1024;
+constexpr std::size_t kOutputPieceSize = std::size_t{64} * 1024;
 
 // Runs `command` through the command interpreter and reads its output to the end, discarding it.
 // False when the interpreter could not be started.
