@@ -6,7 +6,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/machine.sh
 
-ensure_wine_machine
-cmake --preset windows-x86 >/dev/null
-cmake --build --preset windows-x86 -j"$(nproc)" >/dev/null
+build_program_for_wine
 exec python3 bench/bench.py --build build/windows-x86 --work build/bench "$@"

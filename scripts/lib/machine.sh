@@ -79,3 +79,10 @@ ensure_build_machine() { ensure_packages $PACKAGES_BUILD; }
 ensure_wine_machine() {
     ensure_packages $PACKAGES_BUILD $PACKAGES_WINE && ensure_i386_execution
 }
+
+# The real program, built with what running it under Wine needs.
+build_program_for_wine() {
+    ensure_wine_machine
+    cmake --preset windows-x86 >/dev/null
+    cmake --build --preset windows-x86 -j"$(nproc)" >/dev/null
+}
