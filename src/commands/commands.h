@@ -7,8 +7,8 @@
 // Longest command line: it must fit a 384-byte buffer with its terminator.
 constexpr std::size_t kMaxCommandLength = 383;
 
-// The child's output is read in pieces this large: few enough reads that the child never waits on
-// the wrapper. Kept on the stack.
+// The child's output is read in pieces this large, so that reading it costs little beside the pipe
+// itself. Kept on the stack.
 constexpr std::size_t kOutputPieceSize = std::size_t{64} * 1024;
 
 // Runs `command` through the command interpreter and reads its output to the end, discarding it.
