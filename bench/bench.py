@@ -9,6 +9,7 @@ on a slow figure; the script only measures.
 import argparse
 import os
 import platform
+import shutil
 import statistics
 import subprocess
 import sys
@@ -16,14 +17,14 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from winemachine import Machine, make_template  # noqa: E402
+from winemachine import REMOVAL as REMOVAL_PREFIX, Machine, make_template  # noqa: E402
 
 MIB = 1024 * 1024
 DRAIN_MB = 200
 SMALL_DRAIN_MB = 2
 BLOCK_KB = 64
 SIZE_GOAL = 128 * 1024
-REMOVAL = "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24}  /qn "
+REMOVAL = REMOVAL_PREFIX + " /qn "
 SILENT_SETUP = "setup.exe /s /v/quiet "
 # The waits each run must make: 4 s after a removal, 1 s before the re-enumeration, 30 s before
 # installing over an older release, 2 s before a removal run ends, 1 s after the setup.
@@ -81,7 +82,7 @@ class Bench:
         self.pkg = machine.lay_out_package()
         self.m.set_version("win7")
         floor = os.path.join(machine.build, "bench", "bench_floor.exe")
-        subprocess.run(["cp", floor, os.path.join(self.pkg, "floor.exe")], check=True)
+        shutil.copy(floor, os.path.join(self.pkg, "floor.exe"))
         for program in ("setup.exe", "floor.exe"):  # warms the file cache and Wine's start-up
             self.wine(["C:\\pkg\\" + program])
 
