@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fails when setup.exe imports or loads by name a DLL that is not Windows' own, has lost its
-# manifest, or has grown beyond 256 KiB. Usage: scripts/check-binary.sh [path/to/setup.exe]
+# Fails when setup.exe imports a function not on scripts/imports-allowed.txt (what Windows XP SP3
+# has), loads by name a DLL that is not Windows' own, has lost its manifest, or has grown beyond
+# 256 KiB. Usage: scripts/check-binary.sh [path/to/setup.exe]
 set -euo pipefail
 exe=${1:-build/windows-x86/setup.exe}
 objdump=i686-w64-mingw32-objdump
@@ -12,11 +13,15 @@ size=$(stat -c %s "$exe")
 echo "size: $size bytes (limit $limit)"
 [ "$size" -le "$limit" ] || { echo "FAIL: larger than 256 KiB" >&2; status=1; }
 
-imports=$($objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
-echo "imports: $(echo $imports)"
-for dll in $imports; do
-    grep -qiE "$allowed" <<<"$dll" || { echo "FAIL: imports $dll" >&2; status=1; }
-done
+allowed_functions="$(dirname "$0")/imports-allowed.txt"
+functions=$($objdump -p "$exe" | awk '/DLL Name:/ {dll = $3; next} dll && /^\t[0-9a-f]+\t/ {print dll, $3}')
+echo "imports: $(cut -d' ' -f1 <<<"$functions" | sort -u | tr '\n' ' ')($(wc -l <<<"$functions") functions)"
+foreign=$(grep -vxF -f <(grep -v '^#' "$allowed_functions") <<<"$functions" || true)
+if [ -n "$foreign" ]; then
+    echo "FAIL: imports functions not known to exist on Windows XP SP3:" >&2
+    sed 's/^/  /' <<<"$foreign" >&2
+    status=1
+fi
 
 # Libraries loaded when first needed are named in the program's strings. The C runtime's start-up
 # code names GCC's runtime DLL only to look up whether it is already loaded, never to load it.

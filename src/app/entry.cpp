@@ -21,6 +21,7 @@ void RunEntry(int argc, const char* const* argv) {
     }
     if (runOptions.logRequested) {
         if (!ResolveLogPath()) {
+            runOptions.logRequested = false; // a refused path is never written to
             Refuse("Invalid log file path provided\n", 2);
         }
         runOptions.debugLogArgument = "/debuglog\"" + runOptions.logPath + "\"";

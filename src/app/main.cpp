@@ -1,4 +1,5 @@
 #include "app/options.h"
+#include "platform/platform.h"
 
 #ifdef __MINGW32__
 // Arguments reach the wrapper as typed: a "*" in a log path must not be expanded to file names.
@@ -8,5 +9,6 @@ int _dowildcard = 0;
 #endif
 
 int main(int argc, char** argv) {
+    platform::PrepareProcess();
     RunEntry(argc, argv);
 }

@@ -29,9 +29,18 @@ void ReplaceInstalledRelease(unsigned long settleMilliseconds) {
     platform::Wait(settleMilliseconds);
 }
 
+// In the services' session, or on a window station nobody sees, the box would wait for an answer
+// that never comes: counted as a box that cannot be shown.
+bool SomeoneCanAnswer() {
+    unsigned long session = 0;
+    bool visible = false;
+    return platform::QuerySessionId(&session) && session != 0 &&
+           platform::QueryWindowStationVisible(&visible) && visible;
+}
+
 // Only an explicit Yes removes the newer release: a box that could not be shown is no consent.
 void ReplaceNewerRelease() {
-    if (runOptions.silent) {
+    if (runOptions.silent || !SomeoneCanAnswer()) {
         Refuse(kNewerInstalled, 6);
     }
     const int answer = platform::AskYesNo(
@@ -83,6 +92,10 @@ void RunSequence() {
     const bool is64BitSystem = platform::QueryIs32On64();
     if (state == 0 && runOptions.remove) {
         Refuse("Product to be removed is not installed\n", 7);
+    }
+    // Nothing is removed for an installation that could not then be carried out.
+    if (!runOptions.remove && !InstallationIsReady(is64BitSystem)) {
+        platform::EndProcess(5);
     }
     if (runOptions.install) {
         if (state == 1 || state == 2) {

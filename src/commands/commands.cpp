@@ -11,22 +11,43 @@ std::string Bounded(const std::string& command) {
     return command.size() <= kMaxCommandLength ? command : std::string();
 }
 
+// Paths of the package setup below the current folder.
+struct PackageSetup {
+    std::string current;
+    std::string folder;
+    ChildCommand setup;
+};
+
+bool LocatePackageSetup(bool is64BitSystem, PackageSetup& out) {
+    if (!platform::ReadCurrentFolder(out.current)) {
+        return false;
+    }
+    out.folder = out.current + (is64BitSystem ? "\\Win7\\64" : "\\Win7\\32");
+    out.setup = {out.folder + "\\setup.exe", SetupCommand()};
+    return out.setup.program.size() < platform::kPathBufferSize && !out.setup.commandLine.empty();
+}
+
+// Entered and left again: the removal runs in the wrapper's own current folder.
+bool CanEnter(const PackageSetup& package) {
+    return platform::SetCurrentFolder(package.folder) &&
+           platform::SetCurrentFolder(package.current);
+}
+
 } // namespace
 
-bool RunCommandAndDrain(const std::string& command) {
-    platform::CommandPipe* pipe = platform::OpenCommandPipe(command);
-    if (pipe == nullptr) {
+bool RunProgramAndDrain(const ChildCommand& command) {
+    platform::ChildProcess* child = platform::StartChild(command.program, command.commandLine);
+    if (child == nullptr) {
         return false;
     }
     char piece[kOutputPieceSize];
-    while (platform::ReadCommandPipe(pipe, piece, sizeof piece)) {
+    while (platform::ReadChildOutput(child, piece, sizeof piece)) {
     }
-    platform::CloseCommandPipe(pipe);
+    platform::WaitForChild(child);
     return true;
 }
 
-// The log path is quoted: below a user's profile it often holds blanks, and the interpreter
-// would treat an unquoted "&" in it as the start of another command.
+// The log path is quoted: below a user's profile it often holds blanks.
 std::string RemovalCommand() {
     std::string command = std::string("msiexec.exe /x ") + kProductCode + " ";
     if (runOptions.logRequested) {
@@ -47,10 +68,27 @@ std::string SetupCommand() {
     return Bounded(command);
 }
 
+bool MakeRemoval(ChildCommand& removal) {
+    std::string system;
+    if (!platform::ReadSystemFolder(system)) {
+        return false;
+    }
+    removal = {system + "\\msiexec.exe", RemovalCommand()};
+    return removal.program.size() < platform::kPathBufferSize && !removal.commandLine.empty();
+}
+
+bool InstallationIsReady(bool is64BitSystem) {
+    PackageSetup package;
+    ChildCommand removal;
+    return LocatePackageSetup(is64BitSystem, package) && MakeRemoval(removal) &&
+           platform::QueryObject(package.setup.program) == platform::ObjectKind::File &&
+           CanEnter(package);
+}
+
 void RemoveProduct() {
-    const std::string command = RemovalCommand();
-    if (!command.empty()) {
-        RunCommandAndDrain(command);
+    ChildCommand removal;
+    if (MakeRemoval(removal)) {
+        RunProgramAndDrain(removal);
     }
     platform::Wait(4000);
 }
@@ -62,15 +100,7 @@ bool RescanDevices() {
 }
 
 bool LaunchPackageSetup(bool is64BitSystem) {
-    std::string folder;
-    if (!platform::ReadCurrentFolder(folder)) {
-        return false;
-    }
-    folder += is64BitSystem ? "\\Win7\\64" : "\\Win7\\32";
-    const std::string command = SetupCommand();
-    if (folder.size() >= platform::kPathBufferSize || command.empty() ||
-        !platform::SetCurrentFolder(folder)) {
-        return false;
-    }
-    return RunCommandAndDrain(command);
+    PackageSetup package;
+    return LocatePackageSetup(is64BitSystem, package) &&
+           platform::SetCurrentFolder(package.folder) && RunProgramAndDrain(package.setup);
 }

@@ -11,13 +11,28 @@ constexpr std::size_t kMaxCommandLength = 383;
 // itself. Kept on the stack.
 constexpr std::size_t kOutputPieceSize = std::size_t{64} * 1024;
 
-// Runs `command` through the command interpreter and reads its output to the end, discarding it.
-// False when the interpreter could not be started.
-bool RunCommandAndDrain(const std::string& command);
+// A child program: the absolute path it is started from, and its whole command line.
+struct ChildCommand {
+    std::string program;
+    std::string commandLine;
+};
+
+// Starts the program and reads its output to the end, discarding it. False when it could not be
+// started.
+bool RunProgramAndDrain(const ChildCommand& command);
 
 // Empty when the command would not fit its buffer.
 std::string RemovalCommand();
 std::string SetupCommand();
+
+// Windows Installer from the system folder; false when that cannot be read or the command would
+// not fit.
+bool MakeRemoval(ChildCommand& removal);
+
+// Whether an installation can be carried out to its end, checked before anything is removed,
+// asked or started: the current folder is readable, the package folder can be entered and holds
+// setup.exe as a file, and both command lines fit.
+bool InstallationIsReady(bool is64BitSystem);
 
 void RemoveProduct();
 bool RescanDevices();

@@ -21,6 +21,11 @@ bool ReadCurrentFolder(std::string& out) {
     return Accept(GetCurrentFolder(buffer, sizeof buffer), buffer, out);
 }
 
+bool ReadSystemFolder(std::string& out) {
+    char buffer[kPathBufferSize] = {};
+    return Accept(GetSystemFolder(buffer, sizeof buffer), buffer, out);
+}
+
 bool ReadEnvironmentValue(const std::string& name, std::string& out) {
     char buffer[kPathBufferSize] = {};
     return Accept(GetEnvironmentValue(name, buffer, sizeof buffer), buffer, out);

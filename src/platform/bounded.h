@@ -10,6 +10,7 @@ namespace platform {
 constexpr std::size_t kPathBufferSize = 260;
 
 bool ReadCurrentFolder(std::string& out);
+bool ReadSystemFolder(std::string& out);
 // False when the variable is unset, empty or too long.
 bool ReadEnvironmentValue(const std::string& name, std::string& out);
 

@@ -25,7 +25,10 @@ constexpr int kAnswerNo = 7;
 // Success of the device-configuration calls.
 constexpr unsigned long kConfigSuccess = 0;
 
-struct CommandPipe;
+struct ChildProcess;
+
+// Called first thing by the program: no system error box may wait for an answer nobody gives.
+void PrepareProcess();
 
 OsVersion QueryVersion();
 bool QueryIs32On64();
@@ -40,21 +43,29 @@ unsigned long LocateRootDeviceNode(unsigned long* node);
 unsigned long ReenumerateDeviceNode(unsigned long node);
 
 int AskYesNo(const std::string& text, const std::string& caption);
+// The session the process runs in (0 is the services' session), and whether its window station is
+// visible to a user. False when the answer cannot be had.
+bool QuerySessionId(unsigned long* session);
+bool QueryWindowStationVisible(bool* visible);
 
 std::size_t GetCurrentFolder(char* buffer, std::size_t capacity);
 bool SetCurrentFolder(const std::string& path);
+std::size_t GetSystemFolder(char* buffer, std::size_t capacity);
 std::size_t GetEnvironmentValue(const std::string& name, char* buffer, std::size_t capacity);
 ObjectKind QueryObject(const std::string& path);
+// Whether `byte` starts a two-byte character in the process's code page.
+bool IsLeadByte(char byte);
 
 void Wait(unsigned long milliseconds);
 
-// The command interpreter runs `command` with its standard output piped to us; standard input
-// and standard error stay the wrapper's own. Returns nullptr when it cannot be started.
-CommandPipe* OpenCommandPipe(const std::string& command);
-// Reads at most `capacity` bytes of the output, fewer only at its end; false once it has ended.
-bool ReadCommandPipe(CommandPipe* pipe, char* buffer, std::size_t capacity);
-// Waits for the command to end.
-void CloseCommandPipe(CommandPipe* pipe);
+// Starts the program at the absolute path `program` with exactly `commandLine`, in the wrapper's
+// current folder, its standard output to a pipe that we read, standard input and error the
+// wrapper's own. Nothing is searched or expanded. Returns nullptr when it cannot be started.
+ChildProcess* StartChild(const std::string& program, const std::string& commandLine);
+// Reads some of the output, at most `capacity` bytes; false once it has ended.
+bool ReadChildOutput(ChildProcess* child, char* buffer, std::size_t capacity);
+// Waits for the program to end; its exit status is not needed.
+void WaitForChild(ChildProcess* child);
 
 void WriteToConsole(const std::string& text);
 

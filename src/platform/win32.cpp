@@ -1,4 +1,9 @@
 // The Windows side of the platform seam; the only file that sees the Windows API.
+// Declarations up to Windows 7; what XP and Vista lack is looked up at run time, so that the
+// program still starts there to refuse them.
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0601
+#endif
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -6,15 +11,18 @@
 
 #include <cfgmgr32.h>
 
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <vector>
 
+#include "platform/characters.h"
 #include "platform/platform.h"
 
 namespace platform {
 
-struct CommandPipe {
-    FILE* stream;
+struct ChildProcess {
+    HANDLE process;
+    HANDLE output;
 };
 
 namespace {
@@ -37,6 +45,10 @@ template <typename Function> Function* SystemFunction(const char* library, const
 constexpr unsigned long kConfigFailure = CR_FAILURE;
 
 } // namespace
+
+void PrepareProcess() {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
 
 OsVersion QueryVersion() {
     OSVERSIONINFOA info = {};
@@ -100,12 +112,45 @@ int AskYesNo(const std::string& text, const std::string& caption) {
     return messageBox == nullptr ? 0 : messageBox(nullptr, text.c_str(), caption.c_str(), MB_YESNO);
 }
 
+bool QuerySessionId(unsigned long* session) {
+    const auto toSession =
+        SystemFunction<decltype(ProcessIdToSessionId)>("kernel32.dll", "ProcessIdToSessionId");
+    DWORD id = 0;
+    if (toSession == nullptr || toSession(GetCurrentProcessId(), &id) == FALSE) {
+        return false;
+    }
+    *session = id;
+    return true;
+}
+
+bool QueryWindowStationVisible(bool* visible) {
+    const auto station =
+        SystemFunction<decltype(GetProcessWindowStation)>("user32.dll", "GetProcessWindowStation");
+    const auto information = SystemFunction<decltype(GetUserObjectInformationA)>(
+        "user32.dll", "GetUserObjectInformationA");
+    if (station == nullptr || information == nullptr) {
+        return false;
+    }
+    USEROBJECTFLAGS flags = {};
+    DWORD needed = 0;
+    const HWINSTA current = station();
+    if (current == nullptr || information(current, UOI_FLAGS, &flags, sizeof flags, &needed) == 0) {
+        return false;
+    }
+    *visible = (flags.dwFlags & WSF_VISIBLE) != 0;
+    return true;
+}
+
 std::size_t GetCurrentFolder(char* buffer, std::size_t capacity) {
     return GetCurrentDirectoryA(static_cast<DWORD>(capacity), buffer);
 }
 
 bool SetCurrentFolder(const std::string& path) {
     return SetCurrentDirectoryA(path.c_str()) != 0;
+}
+
+std::size_t GetSystemFolder(char* buffer, std::size_t capacity) {
+    return GetSystemDirectoryA(buffer, static_cast<UINT>(capacity));
 }
 
 std::size_t GetEnvironmentValue(const std::string& name, char* buffer, std::size_t capacity) {
@@ -120,32 +165,150 @@ ObjectKind QueryObject(const std::string& path) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ObjectKind::Folder : ObjectKind::File;
 }
 
+bool IsLeadByte(char byte) {
+    return IsDBCSLeadByte(static_cast<BYTE>(byte)) != FALSE;
+}
+
 void Wait(unsigned long milliseconds) {
     Sleep(milliseconds);
 }
 
-CommandPipe* OpenCommandPipe(const std::string& command) {
-    // Binary, not text: in text mode the C runtime takes a Ctrl-Z byte in the child's output for
-    // the end of the stream, and closing the pipe early breaks the child's remaining writes.
-    // The output is discarded, so line-end translation does not matter.
-    // The interpreter is part of the contract: it finds the children in the current folder. The
-    // command lines are built from fixed pieces and a log path checked for quotes.
-    FILE* stream = _popen(command.c_str(), "rb"); // NOLINT(cert-env33-c)
-    if (stream == nullptr) {
+namespace {
+
+// The child needs its own inheritable copies: a parent that redirected the wrapper's standard
+// handles need not have made them inheritable. No handle at all is passed on as none.
+HANDLE InheritableCopy(HANDLE handle) {
+    HANDLE copy = nullptr;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+        DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE,
+                        DUPLICATE_SAME_ACCESS) == FALSE) {
         return nullptr;
     }
-    return new CommandPipe{stream};
+    return copy;
 }
 
-// A read at least as large as the stream's buffer bypasses it and goes to the pipe whole; per-line
-// reads would cost a pass over every byte for output that is discarded anyway.
-bool ReadCommandPipe(CommandPipe* pipe, char* buffer, std::size_t capacity) {
-    return std::fread(buffer, 1, capacity, pipe->stream) > 0;
+void CloseIfOpen(HANDLE handle) {
+    if (handle != nullptr) {
+        CloseHandle(handle);
+    }
 }
 
-void CloseCommandPipe(CommandPipe* pipe) {
-    _pclose(pipe->stream);
-    delete pipe;
+// Windows 7 refuses its console pseudo-handles in a handle list; the child reaches the console
+// through its own attachment to it.
+bool IsConsolePseudoHandle(HANDLE handle) {
+    return (reinterpret_cast<std::uintptr_t>(handle) & 3) == 3 &&
+           GetFileType(handle) == FILE_TYPE_CHAR;
+}
+
+// Limits what the child inherits to the handles it is given (Vista and later): otherwise every
+// inheritable handle the wrapper itself inherited would be passed on.
+struct InheritanceList {
+    std::vector<unsigned char> storage;
+    LPPROC_THREAD_ATTRIBUTE_LIST attributes = nullptr;
+    HANDLE handles[3] = {};
+    std::size_t count = 0;
+};
+
+bool RestrictInheritance(InheritanceList& list, const STARTUPINFOA& startup) {
+    for (const HANDLE handle : {startup.hStdOutput, startup.hStdInput, startup.hStdError}) {
+        if (handle != nullptr && !IsConsolePseudoHandle(handle)) {
+            list.handles[list.count++] = handle;
+        }
+    }
+    const auto initialize = SystemFunction<decltype(InitializeProcThreadAttributeList)>(
+        "kernel32.dll", "InitializeProcThreadAttributeList");
+    const auto update = SystemFunction<decltype(UpdateProcThreadAttribute)>(
+        "kernel32.dll", "UpdateProcThreadAttribute");
+    SIZE_T size = 0;
+    if (initialize == nullptr || update == nullptr) {
+        return false;
+    }
+    initialize(nullptr, 1, 0, &size);
+    list.storage.resize(size);
+    const auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.storage.data());
+    if (initialize(attributes, 1, 0, &size) == FALSE) {
+        return false;
+    }
+    list.attributes = attributes;
+    return update(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, list.handles,
+                  list.count * sizeof(HANDLE), nullptr, nullptr) != FALSE;
+}
+
+void ReleaseInheritanceList(InheritanceList& list) {
+    const auto release = SystemFunction<decltype(DeleteProcThreadAttributeList)>(
+        "kernel32.dll", "DeleteProcThreadAttributeList");
+    if (list.attributes != nullptr && release != nullptr) {
+        release(list.attributes);
+    }
+}
+
+// The program is named by its absolute path, so nothing is searched for; the command line is
+// passed as it is, and no interpreter sees it. The child gets the system's default error mode,
+// not the wrapper's.
+bool CreateChild(const std::string& program, const std::string& commandLine, STARTUPINFOA& startup,
+                 PROCESS_INFORMATION& started) {
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOEXA extended = {};
+    extended.StartupInfo = startup;
+    extended.StartupInfo.cb = sizeof extended;
+    InheritanceList list;
+    const bool restricted = RestrictInheritance(list, startup);
+    extended.lpAttributeList = list.attributes;
+    bool ok = restricted && CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                           CREATE_DEFAULT_ERROR_MODE | EXTENDED_STARTUPINFO_PRESENT,
+                                           nullptr, nullptr, &extended.StartupInfo, &started) != 0;
+    ReleaseInheritanceList(list);
+    // Where the list is refused, the setup must still run: the wider inheritance is the lesser
+    // harm.
+    if (!ok) {
+        ok = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                            CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr, &startup, &started) != 0;
+    }
+    return ok;
+}
+
+} // namespace
+
+ChildProcess* StartChild(const std::string& program, const std::string& commandLine) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (CreatePipe(&readEnd, &writeEnd, &inheritable, 0) == FALSE) {
+        return nullptr;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = InheritableCopy(GetStdHandle(STD_INPUT_HANDLE));
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = InheritableCopy(GetStdHandle(STD_ERROR_HANDLE));
+    PROCESS_INFORMATION started = {};
+    const bool ok = CreateChild(program, commandLine, startup, started);
+    CloseIfOpen(startup.hStdInput);
+    CloseIfOpen(startup.hStdError);
+    // Only the child holds the write end now, so the output ends when the child closes it.
+    CloseHandle(writeEnd);
+    if (!ok) {
+        CloseHandle(readEnd);
+        return nullptr;
+    }
+    CloseHandle(started.hThread);
+    return new ChildProcess{started.hProcess, readEnd};
+}
+
+// A successful read of nothing is not the end: only a broken pipe is.
+bool ReadChildOutput(ChildProcess* child, char* buffer, std::size_t capacity) {
+    DWORD got = 0;
+    return ReadFile(child->output, buffer, static_cast<DWORD>(capacity), &got, nullptr) != FALSE;
+}
+
+void WaitForChild(ChildProcess* child) {
+    CloseHandle(child->output);
+    WaitForSingleObject(child->process, INFINITE);
+    CloseHandle(child->process);
+    delete child;
 }
 
 namespace {
@@ -162,16 +325,42 @@ std::string WithCrLf(const std::string& text) {
     return converted;
 }
 
+// A Windows 7 console can refuse one write of some 30 KB outright.
+constexpr std::size_t kConsolePieceSize = 8 * 1024;
+
+// The end of the next piece from `start`: whole characters, so that a console never receives half
+// of a double-byte one.
+std::size_t ConsolePieceEnd(const std::string& bytes, std::size_t start) {
+    std::size_t end = start;
+    while (end < bytes.size()) {
+        const std::size_t next = NextCharacter(bytes, end);
+        if (next - start > kConsolePieceSize) {
+            break;
+        }
+        end = next;
+    }
+    return end;
+}
+
 } // namespace
 
-// One write of the finished bytes: the C runtime's text mode hands each line to the system by
+// The finished bytes in few writes: the C runtime's text mode hands each line to the system by
 // itself, which under Wine costs more than the rest of a usage run. The bytes are the same.
 void WriteToConsole(const std::string& text) {
     const std::string bytes = WithCrLf(text);
-    DWORD written = 0;
-    // Nowhere to report a console that cannot be written to.
-    (void)WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-                    &written, nullptr);
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::size_t end = ConsolePieceEnd(bytes, done);
+        DWORD written = 0;
+        // Nowhere to report a console that cannot be written to.
+        if (WriteFile(output, bytes.data() + done, static_cast<DWORD>(end - done), &written,
+                      nullptr) == FALSE ||
+            written == 0) {
+            return;
+        }
+        done += written;
+    }
 }
 
 namespace {

@@ -1,7 +1,10 @@
 #include "report/report.h"
 
+#include <cstring>
+
 #include "app/options.h"
 #include "platform/bounded.h"
+#include "platform/characters.h"
 #include "platform/platform.h"
 
 namespace {
@@ -9,7 +12,7 @@ namespace {
 constexpr char kLinePrefix[] = "SETUP WRAPPER: ";
 
 std::size_t LastSeparator(const std::string& path) {
-    return path.find_last_of("/\\");
+    return platform::FindLastOf(path, "/\\");
 }
 
 // Text after the last separator, or all of it when there is none.
@@ -18,24 +21,66 @@ std::string FileNamePart(const std::string& path) {
     return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
-// The path is placed in command lines later; a double quote there would end the quoted path and
-// let the rest run as commands. None of these characters can occur in a Windows path anyway.
+// The path is placed in command lines later; a double quote there would end the quoted path. None
+// of these characters can occur in a Windows path anyway. The bytes of a double-byte character
+// are not characters of their own.
 bool HoldsForbiddenCharacter(const std::string& path) {
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || c == '"' || c == '<' || c == '>' || c == '|' || c == '*' || c == '?') {
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < path.size(); i = next) {
+        next = platform::NextCharacter(path, i);
+        const auto byte = static_cast<unsigned char>(path[i]);
+        if (next == i + 1 && (byte < 0x20 || std::strchr("\"<>|*?", byte) != nullptr)) {
             return true;
         }
     }
     return false;
 }
 
-bool CanHoldLog(const std::string& path, const std::string& folder) {
-    if (path.size() > kMaxLogPathLength || HoldsForbiddenCharacter(path) ||
-        FileNamePart(path).empty()) {
-        return false;
+bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Anywhere but after a leading drive letter, a colon names a stream of another file ("C:run.log"
+// placed in the current folder becomes C:\pkg\C:run.log). No second byte is ever a colon.
+bool HoldsStrayColon(const std::string& path) {
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == ':' && !(i == 1 && IsAsciiLetter(path[0]))) {
+            return true;
+        }
     }
-    return platform::QueryObject(folder) != platform::ObjectKind::Missing &&
+    return false;
+}
+
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9 and LPT1 to LPT9 open a device, not a file,
+// whatever their case, extension or trailing blanks. Neither "." nor a blank is ever a second byte.
+bool NamesDevice(const std::string& fileName) {
+    std::string base = fileName.substr(0, fileName.find('.'));
+    while (!base.empty() && base.back() == ' ') {
+        base.pop_back();
+    }
+    for (char& c : base) {
+        c = IsAsciiLetter(c) ? static_cast<char>(c | 0x20) : c;
+    }
+    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
+        if (base == device) {
+            return true;
+        }
+    }
+    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+// What may be opened as the log at all, wherever its folder is. A file name never holds a colon:
+// a bare "C:run.log" typed is the same path that resolution refuses.
+bool NamesOnlyAFile(const std::string& path) {
+    const std::string fileName = FileNamePart(path);
+    return path.size() <= kMaxLogPathLength && !HoldsForbiddenCharacter(path) &&
+           !HoldsStrayColon(path) && !fileName.empty() && fileName.find(':') == std::string::npos &&
+           !NamesDevice(fileName);
+}
+
+bool CanHoldLog(const std::string& path, const std::string& folder) {
+    return NamesOnlyAFile(path) && platform::QueryObject(folder) != platform::ObjectKind::Missing &&
            platform::QueryObject(path) != platform::ObjectKind::Folder;
 }
 
@@ -63,8 +108,9 @@ bool ResolveFromCurrentFolder(std::string& path) {
 
 } // namespace
 
+// The path may still be as typed (a bad argument after "-f2"): a device or a stream is not written.
 void ReportMessage(const std::string& text) {
-    if (runOptions.logRequested) {
+    if (runOptions.logRequested && NamesOnlyAFile(runOptions.logPath)) {
         platform::AppendToLog(runOptions.logPath, kLinePrefix + text);
     }
     if (!runOptions.silent) {

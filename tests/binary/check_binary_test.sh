@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The program check must pass the real program and fail each kind of fault, made by patching a
-# copy: a foreign import, a foreign library named for loading, a changed manifest, too large a size.
+# copy: a foreign import, a function Windows XP lacks, a foreign library named for loading, a changed manifest, too large a size.
 # Usage: check_binary_test.sh CHECK SETUP_EXE WORK_DIR
 set -euo pipefail
 check=$1 exe=$2 work=$3
@@ -28,6 +28,7 @@ patched() { # patched NAME FROM TO
 
 expect pass real_program "$exe"
 expect fail foreign_import "$(patched foreign_import msvcrt.dll msvcrx.dll)"
+expect fail import_that_xp_lacks "$(patched import_that_xp_lacks SetErrorMode GetErrorMode)"
 expect fail foreign_library_loaded "$(patched foreign_library user32.dll evil32.dll)"
 expect fail manifest_asks_for_more "$(patched manifest asInvoker highestAv)"
 cp "$exe" "$work/large.exe" && head -c $((256 * 1024)) /dev/zero >>"$work/large.exe"

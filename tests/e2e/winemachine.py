@@ -1,8 +1,10 @@
 """A Wine prefix with the wrapper's package folder in it, for the end-to-end tests and the demo.
 
 A package folder is laid out as in the field: C:\\pkg with setup.exe at its root and Win7\\64,
-Win7\\32 below it. Stand-ins of our own take the place of msiexec.exe, the package's setup.exe
-and the device-configuration DLL; they record what they were asked to do in C:\\record.txt.
+Win7\\32 below it. Stand-ins of our own take the place of the system's msiexec.exe, the package's
+setup.exe and the device-configuration DLL; they record what they were asked to do in
+C:\\record.txt. Copies planted where only a search would find them must never run: a run in which
+one did fails whatever case it belongs to.
 """
 
 import os
@@ -13,6 +15,8 @@ import time
 UNINSTALL_KEY = ("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                  "{7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24}")
 REMOVAL = "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24} "
+# Beside the wrapper, where the command interpreter would have looked first.
+PLANTED = ("C:\\pkg\\msiexec.exe", "C:\\pkg\\canary.exe")
 
 
 class Result:
@@ -26,6 +30,10 @@ class Result:
     def started(self):
         """(name, folder, command line) of each child program, in order."""
         return [tuple(line.split("|", 3)[1:]) for line in self.record if line.startswith("start|")]
+
+    def images(self):
+        """The Windows path of each program that started."""
+        return [line.split("|", 1)[1] for line in self.record if line.startswith("image|")]
 
     def events(self):
         """Children and device calls, in order: ("MSIEXEC", command) or ("rescan", call)."""
@@ -102,25 +110,35 @@ class Machine:
                      binary.hex(), "/f", "/reg:32")
 
     def lay_out_package(self, folders=("Win7\\64", "Win7\\32")):
-        """A fresh C:\\pkg: the wrapper, msiexec.exe and the device stand-in beside it."""
+        """A fresh C:\\pkg: the wrapper and the device stand-in beside it, and stand-ins for the
+        package setup and the system's msiexec.exe."""
         root = self.path("C:\\pkg")
         shutil.rmtree(root, ignore_errors=True)
         os.makedirs(root)
         standins = os.path.join(self.build, "tests", "standins")
+        standin = os.path.join(standins, "standin.exe")
         shutil.copy(os.path.join(self.build, "setup.exe"), root)
         shutil.copy(os.path.join(standins, "setupapi.dll"), root)
-        shutil.copy(os.path.join(standins, "standin.exe"), os.path.join(root, "msiexec.exe"))
-        # Must never start: a command line that leaks into the interpreter would find it here.
-        shutil.copy(os.path.join(standins, "standin.exe"), os.path.join(root, "canary.exe"))
+        for planted in PLANTED:
+            shutil.copy(standin, self.path(planted))
+        # The system's own, where a 32-bit program finds its system folder. The prefix is a hard
+        # link of the template: unlinked first, so that the template keeps Wine's own.
+        system = os.path.join(self.drive, "windows", "syswow64")
+        if not os.path.isdir(system):
+            system = os.path.join(self.drive, "windows", "system32")
+        if os.path.exists(os.path.join(system, "msiexec.exe")):
+            os.unlink(os.path.join(system, "msiexec.exe"))
+        shutil.copy(standin, os.path.join(system, "msiexec.exe"))
         for folder in folders:
             os.makedirs(os.path.join(root, *folder.split("\\")))
-            shutil.copy(os.path.join(standins, "standin.exe"),
-                        os.path.join(root, *folder.split("\\"), "setup.exe"))
+            shutil.copy(standin, os.path.join(root, *folder.split("\\"), "setup.exe"))
         for folder in ("C:\\temp", "C:\\logs"):
             os.makedirs(self.path(folder), exist_ok=True)
         return root
 
-    def run(self, args, env=None, cwd="C:\\pkg", background=False, timeout=300):
+    def run(self, args, env=None, cwd="C:\\pkg", background=False, timeout=300, stdin=None,
+            stderr=subprocess.PIPE):
+        """Runs the wrapper; `stdin` is bytes to pipe in or an open file, `stderr` a file."""
         try:
             os.unlink(self.path("C:\\record.txt"))
         except FileNotFoundError:
@@ -128,12 +146,14 @@ class Machine:
         full_env = dict(self.env)
         full_env.update(env or {})
         command = ["wine", os.path.join(self.path("C:\\pkg"), "setup.exe")] + list(args)
+        piped = isinstance(stdin, bytes)
         started = time.monotonic()
         process = subprocess.Popen(command, cwd=self.path(cwd), env=full_env,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                   stdin=subprocess.PIPE if piped else stdin,
+                                   stdout=subprocess.PIPE, stderr=stderr)
         if background:
             return process, started
-        return self.finish(process, started, timeout)
+        return self.finish(process, started, timeout, stdin if piped else None)
 
     def start_program(self, name, args):
         """Starts one of the test programs of the build (tests/standins) under Wine."""
@@ -141,12 +161,16 @@ class Machine:
         return subprocess.Popen(["wine", program] + list(args), env=self.env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def finish(self, process, started, timeout=300):
-        stdout, stderr = process.communicate(timeout=timeout)
+    def finish(self, process, started, timeout=300, stdin=None):
+        stdout, stderr = process.communicate(input=stdin, timeout=timeout)
         seconds = time.monotonic() - started
         text = self.read("C:\\record.txt") or b""
-        record = text.decode("latin-1").splitlines()
-        return Result(process.returncode, stdout, stderr, seconds, record)
+        result = Result(process.returncode, stdout, stderr, seconds,
+                        text.decode("latin-1").splitlines())
+        planted = [image for image in result.images() if image.lower() in
+                   (p.lower() for p in PLANTED)]
+        assert not planted, f"a planted program ran: {planted}"
+        return result
 
 
 def make_template(path, arch):

@@ -7,7 +7,7 @@
 
 FakeMachine machine;
 
-struct platform::CommandPipe {
+struct platform::ChildProcess {
     std::string output;
     std::size_t position = 0;
 };
@@ -16,12 +16,27 @@ void AddFolder(const std::string& path) {
     machine.objects[path] = platform::ObjectKind::Folder;
 }
 
+void AddFile(const std::string& path) {
+    machine.objects[path] = platform::ObjectKind::File;
+}
+
+void UseCodePage932() {
+    for (int byte = 0x81; byte <= 0xFC; ++byte) {
+        if (byte <= 0x9F || byte >= 0xE0) {
+            machine.leadBytes.insert(static_cast<unsigned char>(byte));
+        }
+    }
+}
+
 void ResetMachine() {
     machine = FakeMachine{};
     runOptions = RunOptions{};
     AddFolder("C:\\pkg");
-    AddFolder("C:\\pkg\\Win7\\64");
-    AddFolder("C:\\pkg\\Win7\\32");
+    for (const char* folder : {"C:\\pkg\\Win7\\64", "C:\\pkg\\Win7\\32"}) {
+        AddFolder(folder);
+        AddFile(std::string(folder) + "\\setup.exe");
+    }
+    AddFile(machine.systemFolder + "\\msiexec.exe");
 }
 
 int RunWrapper(const std::vector<std::string>& arguments) {
@@ -92,6 +107,16 @@ int AskYesNo(const std::string& text, const std::string& caption) {
     return machine.answer;
 }
 
+bool QuerySessionId(unsigned long* session) {
+    *session = machine.session.value_or(0);
+    return machine.session.has_value();
+}
+
+bool QueryWindowStationVisible(bool* visible) {
+    *visible = machine.stationVisible.value_or(false);
+    return machine.stationVisible.has_value();
+}
+
 std::size_t GetCurrentFolder(char* buffer, std::size_t capacity) {
     if (machine.currentFolderFails) {
         return 0;
@@ -108,6 +133,10 @@ bool SetCurrentFolder(const std::string& path) {
     return true;
 }
 
+std::size_t GetSystemFolder(char* buffer, std::size_t capacity) {
+    return CopyOut(machine.systemFolder, buffer, capacity);
+}
+
 std::size_t GetEnvironmentValue(const std::string& name, char* buffer, std::size_t capacity) {
     const auto found = machine.environment.find(name);
     if (found == machine.environment.end() || found->second.empty()) {
@@ -121,21 +150,25 @@ ObjectKind QueryObject(const std::string& path) {
     return found == machine.objects.end() ? ObjectKind::Missing : found->second;
 }
 
+bool IsLeadByte(char byte) {
+    return machine.leadBytes.count(static_cast<unsigned char>(byte)) != 0;
+}
+
 void Wait(unsigned long milliseconds) {
     machine.events.push_back("wait " + std::to_string(milliseconds));
 }
 
-CommandPipe* OpenCommandPipe(const std::string& command) {
-    if (machine.interpreterMissing) {
+ChildProcess* StartChild(const std::string& program, const std::string& commandLine) {
+    if (QueryObject(program) != ObjectKind::File || machine.unstartable.count(program) != 0) {
         return nullptr;
     }
-    machine.events.push_back("run " + command);
-    const auto found = machine.commandOutput.find(command);
-    return new CommandPipe{found == machine.commandOutput.end() ? "" : found->second, 0};
+    machine.events.push_back("run " + program + " | " + commandLine);
+    const auto found = machine.commandOutput.find(commandLine);
+    return new ChildProcess{found == machine.commandOutput.end() ? "" : found->second, 0};
 }
 
 // As the real pipe: a whole buffer's worth whenever that much is left.
-bool ReadCommandPipe(CommandPipe* pipe, char* buffer, std::size_t capacity) {
+bool ReadChildOutput(ChildProcess* pipe, char* buffer, std::size_t capacity) {
     const std::size_t length = std::min(capacity, pipe->output.size() - pipe->position);
     if (length == 0) {
         return false;
@@ -146,7 +179,7 @@ bool ReadCommandPipe(CommandPipe* pipe, char* buffer, std::size_t capacity) {
     return true;
 }
 
-void CloseCommandPipe(CommandPipe* pipe) {
+void WaitForChild(ChildProcess* pipe) {
     machine.undrainedBytes += pipe->output.size() - pipe->position;
     delete pipe;
 }

@@ -29,15 +29,23 @@ struct FakeMachine {
     unsigned long locateResult = platform::kConfigSuccess;
     unsigned long reenumerateResult = platform::kConfigSuccess;
     int answer = platform::kAnswerNo;
+    // What the question's decision reads; nullopt: the query fails.
+    std::optional<unsigned long> session = 1;
+    std::optional<bool> stationVisible = true;
 
     std::string currentFolder = "C:\\pkg";
     bool currentFolderFails = false;
+    std::string systemFolder = "C:\\Windows\\system32";
     std::map<std::string, std::string> environment;
     std::map<std::string, platform::ObjectKind> objects;
 
-    // Output each command writes, by command line; others write nothing.
+    // Bytes that start a double-byte character (code page 932 when set by UseCodePage932).
+    std::set<unsigned char> leadBytes;
+
+    // Output each command writes, by command line; others write nothing. A program that is no
+    // file, or is listed here, cannot be started.
     std::map<std::string, std::string> commandOutput;
-    bool interpreterMissing = false;
+    std::set<std::string> unstartable;
 
     std::set<std::string> unwritableLogs;
 
@@ -52,9 +60,12 @@ struct FakeMachine {
 
 extern FakeMachine machine;
 
-// Fresh machine and fresh options: C:\pkg holding Win7\64 and Win7\32, Windows 7 64-bit.
+// Fresh machine and fresh options: C:\pkg holding Win7\64 and Win7\32, each with its setup.exe,
+// Windows 7 64-bit, msiexec.exe in the system folder.
 void ResetMachine();
 void AddFolder(const std::string& path);
+void AddFile(const std::string& path);
+void UseCodePage932();
 
 // Runs the entry with "setup.exe" and `arguments`; returns the exit code.
 int RunWrapper(const std::vector<std::string>& arguments);

@@ -19,12 +19,27 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-void CheckCommand(const std::string& command) {
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// `started` is "<program> | <command line>", as the fake records it.
+void CheckCommand(const std::string& started) {
+    const std::size_t bar = started.find(" | ");
+    const std::string program = started.substr(0, bar);
+    const std::string command = started.substr(bar + 3);
     if (command.size() > kMaxCommandLength) {
         Broken("command too long", command);
     }
-    if (!StartsWith(command, "msiexec.exe ") && !StartsWith(command, "setup.exe ")) {
-        Broken("command of an unknown program", command);
+    const bool removal =
+        program == machine.systemFolder + "\\msiexec.exe" && StartsWith(command, "msiexec.exe ");
+    const std::string folder = machine.currentFolder; // the setup is started from inside it
+    const bool setup = (program == folder + "\\setup.exe") &&
+                       (EndsWith(folder, "\\Win7\\64") || EndsWith(folder, "\\Win7\\32")) &&
+                       StartsWith(command, "setup.exe ");
+    if (!removal && !setup) {
+        Broken("command of an unknown program", started);
     }
     const auto quotes = std::count(command.begin(), command.end(), '"');
     if (quotes != (runOptions.logRequested ? 2 : 0)) {
@@ -46,7 +61,9 @@ void ScriptMachine(FuzzInput& input) {
     const std::uint8_t devices = input.Byte();
     machine.locateResult = devices & 1u;
     machine.reenumerateResult = (devices >> 1u) & 1u;
-    machine.interpreterMissing = (devices & 0x80) != 0;
+    if ((devices & 0x80) != 0) {
+        machine.unstartable.insert("C:\\pkg\\Win7\\64\\setup.exe");
+    }
     if ((devices & 4u) != 0) {
         machine.displayVersion = input.Text();
     }
@@ -56,8 +73,10 @@ void ScriptMachine(FuzzInput& input) {
     if ((devices & 8u) != 0) {
         machine.currentFolder = input.Text();
         AddFolder(machine.currentFolder);
-        AddFolder(machine.currentFolder + "\\Win7\\64");
-        AddFolder(machine.currentFolder + "\\Win7\\32");
+        for (const char* folder : {"\\Win7\\64", "\\Win7\\32"}) {
+            AddFolder(machine.currentFolder + folder);
+            AddFile(machine.currentFolder + folder + "\\setup.exe");
+        }
     }
     machine.currentFolderFails = (devices & 0x10) != 0;
     for (const std::string& folder : input.Texts(devices >> 5u)) {

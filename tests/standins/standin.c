@@ -1,7 +1,9 @@
 /* Stands in for the programs the wrapper starts (msiexec.exe, the package's setup.exe) and for
  * programs that must never start. Copied under each name; it appends to the file named by
- * STANDIN_RECORD one line when it starts, "start|<name>|<current folder>|<command line>", and one
- * when its output is written, "end|<name>|<bytes written to standard output>". Set by name:
+ * STANDIN_RECORD when it starts "image|<its own path>", "errormode|<name>|<its error mode>" and
+ * "start|<name>|<current folder>|<command line>", and one line when its output is written,
+ * "end|<name>|<bytes written to standard output>". Set by name: STANDIN_<NAME>_STDIN=1 reads a
+ * line from standard input and records "stdin|<name>|<line>";
  * STANDIN_<NAME>_OUTPUT_MB writes that many megabytes of lines, STANDIN_<NAME>_CTRLZ=1 writes a
  * Ctrl-Z byte before them, STANDIN_<NAME>_BLOCK_KB writes them in binary mode through a buffer of
  * that size (otherwise in text mode, as the C runtime chooses), STANDIN_<NAME>_EXIT sets the
@@ -16,6 +18,7 @@
 #include <string.h>
 
 static char name[MAX_PATH];
+static char module[MAX_PATH];
 
 static void record(const char* line) {
     char path[MAX_PATH];
@@ -40,7 +43,6 @@ static long setting(const char* what, long fallback) {
 }
 
 static void find_name(void) {
-    char module[MAX_PATH];
     GetModuleFileNameA(NULL, module, sizeof module);
     const char* base = strrchr(module, '\\');
     base = base ? base + 1 : module;
@@ -56,8 +58,22 @@ int main(void) {
     static char line[70000];
     char folder[MAX_PATH];
     GetCurrentDirectoryA(sizeof folder, folder);
+    snprintf(line, sizeof line, "image|%s", module);
+    record(line);
+    UINT mode = SetErrorMode(0);
+    SetErrorMode(mode);
+    snprintf(line, sizeof line, "errormode|%s|%u", name, mode);
+    record(line);
     snprintf(line, sizeof line, "start|%s|%s|%s", name, folder, GetCommandLineA());
     record(line);
+    if (setting("STDIN", 0) != 0) {
+        char input[256] = "";
+        if (fgets(input, sizeof input, stdin) != NULL) {
+            input[strcspn(input, "\r\n")] = '\0';
+        }
+        snprintf(line, sizeof line, "stdin|%s|%s", name, input);
+        record(line);
+    }
 
     fprintf(stderr, "%s: a line on standard error\n", name);
     long megabytes = setting("OUTPUT_MB", 0);

@@ -7,15 +7,17 @@
 namespace {
 
 const std::string kRemoval = "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24} ";
+const std::string kMsiexec = "C:\\Windows\\system32\\msiexec.exe";
 
 class Commands : public ::testing::Test {
   protected:
     void SetUp() override { ResetMachine(); }
 };
 
-TEST_F(Commands, RemovalWithoutLogHasTwoBlanksBeforeQuietFlag) {
+TEST_F(Commands, RemovalRunsTheSystemsOwnInstallerWithTwoBlanksBeforeQuietFlag) {
     RemoveProduct();
-    EXPECT_EQ(machine.events, (std::vector<std::string>{"run " + kRemoval + " /qn ", "wait 4000"}));
+    EXPECT_EQ(machine.events, (std::vector<std::string>{
+                                  "run " + kMsiexec + " | " + kRemoval + " /qn ", "wait 4000"}));
 }
 
 TEST_F(Commands, RemovalQuotesTheResolvedLogPath) {
@@ -68,12 +70,22 @@ TEST_F(Commands, OutputIsDrainedToTheEndInPiecesThatFitTheBuffer) {
     EXPECT_EQ(machine.largestPiece, kOutputPieceSize);
 }
 
-TEST_F(Commands, SetupRunsInsideThePackageFolderForTheSystem) {
+TEST_F(Commands, SetupRunsFromInsideThePackageFolderForTheSystem) {
     EXPECT_TRUE(LaunchPackageSetup(true));
-    EXPECT_EQ(machine.events, (std::vector<std::string>{"cd C:\\pkg\\Win7\\64", "run setup.exe "}));
+    EXPECT_EQ(machine.events,
+              (std::vector<std::string>{"cd C:\\pkg\\Win7\\64",
+                                        "run C:\\pkg\\Win7\\64\\setup.exe | setup.exe "}));
     ResetMachine();
     EXPECT_TRUE(LaunchPackageSetup(false));
     EXPECT_EQ(machine.events[0], "cd C:\\pkg\\Win7\\32");
+    // A distribution point's share: no interpreter stands in the way of a UNC current folder.
+    ResetMachine();
+    machine.currentFolder = "\\\\server\\share\\pkg";
+    AddFolder("\\\\server\\share\\pkg\\Win7\\64");
+    AddFile("\\\\server\\share\\pkg\\Win7\\64\\setup.exe");
+    EXPECT_TRUE(LaunchPackageSetup(true));
+    EXPECT_EQ(machine.events.back(),
+              "run \\\\server\\share\\pkg\\Win7\\64\\setup.exe | setup.exe ");
 }
 
 TEST_F(Commands, UnreachablePackageFolderRunsNothing) {
@@ -88,9 +100,41 @@ TEST_F(Commands, UnreachablePackageFolderRunsNothing) {
     EXPECT_TRUE(machine.events.empty());
 }
 
-TEST_F(Commands, MissingInterpreterIsAFailedLaunch) {
-    machine.interpreterMissing = true;
+TEST_F(Commands, SetupThatCannotStartIsAFailedLaunch) {
+    machine.unstartable.insert("C:\\pkg\\Win7\\64\\setup.exe");
     EXPECT_FALSE(LaunchPackageSetup(true));
+}
+
+TEST_F(Commands, InstallationIsReadyOnlyWhenItCanBeCarriedOut) {
+    const std::vector<std::pair<const char*, void (*)()>> faults = {
+        {"current folder unreadable", [] { machine.currentFolderFails = true; }},
+        {"no package folder", [] { machine.objects.erase("C:\\pkg\\Win7\\64"); }},
+        {"no setup.exe", [] { machine.objects.erase("C:\\pkg\\Win7\\64\\setup.exe"); }},
+        {"setup.exe a folder", [] { AddFolder("C:\\pkg\\Win7\\64\\setup.exe"); }},
+        {"folder cannot be entered", [] { AddFile("C:\\pkg\\Win7\\64"); }},
+        {"system folder unreadable", [] { machine.systemFolder.clear(); }},
+        {"command line too long",
+         [] {
+             runOptions.logRequested = true;
+             runOptions.debugLogArgument = std::string(380, 'p');
+         }},
+        {"setup path too long",
+         [] {
+             machine.currentFolder = "C:\\" + std::string(240, 'f');
+             AddFolder(machine.currentFolder + "\\Win7\\64");
+             AddFile(machine.currentFolder + "\\Win7\\64\\setup.exe");
+         }},
+    };
+    EXPECT_TRUE(InstallationIsReady(true));
+    EXPECT_EQ(machine.currentFolder, "C:\\pkg"); // entered and left again
+    for (const auto& [fault, apply] : faults) {
+        ResetMachine();
+        apply();
+        EXPECT_FALSE(InstallationIsReady(true)) << fault;
+        for (const std::string& event : machine.events) {
+            EXPECT_EQ(event.rfind("run ", 0), std::string::npos) << fault;
+        }
+    }
 }
 
 TEST_F(Commands, RescanStopsAtTheFirstFailingCall) {

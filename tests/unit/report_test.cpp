@@ -90,6 +90,38 @@ TEST_F(LogPath, PathsThatCanNeverHoldALogAreRejected) {
     EXPECT_EQ(Resolve("c:\\temp\\sub"), "rejected"); // an existing folder
     AddFolder("C:\\pkg\\Win7");
     EXPECT_EQ(Resolve("Win7"), "rejected");
+    // Streams of another file, and devices, whatever their case, extension and trailing blanks.
+    for (const char* path :
+         {"C:run.log", "c:\\temp\\run.log:s", "c:\\temp:\\run.log", ":run.log", "1:\\run.log",
+          "CON", "nul.log", "c:\\temp\\Aux", "c:\\temp\\prn. .txt", "c:\\temp\\con .log",
+          "c:\\temp\\CONIN$", "c:\\temp\\conout$.x", "c:\\temp\\COM1", "c:\\temp\\lpt9.log",
+          "%TEMP%\\nul"}) {
+        EXPECT_EQ(Resolve(path), "rejected") << path;
+    }
+    for (const char* path : {"c:\\temp\\COM0", "c:\\temp\\com10", "c:\\temp\\console.log",
+                             "c:\\temp\\nul_.log", "c:\\temp\\a.con", "c:\\temp\\lpt"}) {
+        EXPECT_NE(Resolve(path), "rejected") << path;
+    }
+}
+
+// Code page 932: the second byte of a character may be "\" or "|" (0x5C, 0x7C).
+TEST_F(LogPath, DoubleByteCharactersAreNotSeparatorsOrForbidden) {
+    UseCodePage932();
+    const std::string soft = "\x83\x5C\x83\x74\x83\x67.log";                 // a name ending in ト
+    const std::string report = "c:\\temp\\\x83\x8C\x83\x7C\x81\x5B\x83\x67"; // a folder
+    AddFolder(report);
+    EXPECT_EQ(Resolve(soft), "C:\\pkg\\" + soft);
+    EXPECT_EQ(Resolve(report + "\\run.log"), report + "\\run.log");
+    EXPECT_EQ(Resolve("c:\\temp\\\x83\x5C"
+                      "con.log"),
+              "c:\\temp\\\x83\x5C"
+              "con.log");
+    EXPECT_EQ(Resolve("%TEMP%\\" + soft), "C:\\Users\\me\\Temp\\" + soft);
+    // Real separators and forbidden characters stay what they are; a byte below 0x40 is never
+    // a second byte.
+    EXPECT_EQ(Resolve("c:\\temp\\a|b"), "rejected");
+    EXPECT_EQ(Resolve("c:\\temp\\\x81\"x.log"), "rejected");
+    EXPECT_EQ(Resolve("\x83\x5C\x83\x74\\run.log"), "rejected"); // folder missing
 }
 
 TEST_F(LogPath, CharactersNoWindowsPathHoldsAreRejected) {
@@ -143,10 +175,21 @@ TEST_F(Reporting, SilentRunsWriteOnlyTheLogAndAnUnwritableLogIsSkipped) {
     EXPECT_EQ(machine.logs["c:\\temp\\run.log"], "SETUP WRAPPER: one\n");
 }
 
-TEST_F(Reporting, FailedResolutionOffersTheMessageToThePathAsItStands) {
-    EXPECT_EQ(RunWrapper({"-f2%NOSUCHVAR%\\run.log"}), 2);
-    EXPECT_EQ(machine.console, "Invalid log file path provided\n");
-    EXPECT_TRUE(machine.logs.empty());
+// A device or another file's stream is never written to, before resolution or after it.
+TEST_F(Reporting, RefusedLogPathsAreNeverWritten) {
+    for (const char* path :
+         {"%NOSUCHVAR%\\run.log", "NUL", "C:run.log", "c:\\temp\\x.log:s", "c:\\temp\\com1.log"}) {
+        ResetMachine();
+        AddFolder("c:\\temp");
+        EXPECT_EQ(RunWrapper({std::string("-f2") + path}), 2) << path;
+        EXPECT_EQ(machine.console, "Invalid log file path provided\n");
+        EXPECT_TRUE(machine.logs.empty()) << path;
+        ResetMachine();
+        AddFolder("c:\\temp");
+        EXPECT_EQ(RunWrapper({std::string("-f2") + path, "-x"}), 1) << path;
+        EXPECT_EQ(machine.console, "\nError in Input File: please check usage.\n Line: -x\n");
+        EXPECT_TRUE(machine.logs.empty()) << path;
+    }
 }
 
 } // namespace

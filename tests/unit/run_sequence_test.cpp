@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 
 #include "fake_platform.h"
@@ -8,7 +9,9 @@ namespace {
 
 using Events = std::vector<std::string>;
 
-const std::string kRemove = "run msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24}  /qn ";
+const std::string kMsiexec = "run C:\\Windows\\system32\\msiexec.exe | ";
+const std::string kRemove =
+    kMsiexec + "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24}  /qn ";
 const char kQuestion[] =
     "ask Lumenor: A later version of 'Lumenor' is already installed on this machine. Do you "
     "wish to remove it and install this older version?";
@@ -23,8 +26,16 @@ Events Join(std::initializer_list<Events> parts) {
 
 const Events kRemoval{kRemove, "wait 4000", "wait 1000", "locate", "reenumerate 1"};
 
+// The package folder entered and left again before anything else is done for an installation.
+const Events kChecked{"cd C:\\pkg\\Win7\\64", "cd C:\\pkg"};
+
 Events Launch(const std::string& command) {
-    return {"cd C:\\pkg\\Win7\\64", "run " + command, "wait 1000", "exit 0"};
+    return {"cd C:\\pkg\\Win7\\64", "run C:\\pkg\\Win7\\64\\setup.exe | " + command, "wait 1000",
+            "exit 0"};
+}
+
+Events Checked(std::initializer_list<Events> parts) {
+    return Join({kChecked, Join(parts)});
 }
 
 void Install(const std::string& release) {
@@ -59,23 +70,25 @@ TEST_P(DecisionTable, RunsExactlyTheActionsOfItsRow) {
 
 const Events kInteractive = Launch("setup.exe ");
 const Events kSilent = Launch("setup.exe /s /v/quiet ");
-const Events kLogOnly = Launch("setup.exe /debuglog\"C:\\pkg\\run.log\"");
+const Events kLogOnly = Checked({Launch("setup.exe /debuglog\"C:\\pkg\\run.log\"")});
 const std::string kRemoveLogged =
-    "run msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24} /log \"C:\\pkg\\run.log\" /qn ";
+    kMsiexec +
+    "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24} /log \"C:\\pkg\\run.log\" /qn ";
 
 INSTANTIATE_TEST_SUITE_P(
     EveryModeAgainstEveryState, DecisionTable,
     ::testing::Values(
         // install, interactive
-        Row{{"-a"}, "1.7.0.8", {"exit 5"}}, Row{{"-a"}, "", kInteractive},
-        Row{{"-a"}, "1.7.0.6", Join({kRemoval, {"wait 30000"}, kInteractive})},
-        Row{{"-a"}, "1.7.0.7", Join({kRemoval, {"wait 30000"}, kInteractive})},
-        Row{{"-a"}, "1.8.0.0", kInteractive}, Row{{"-a"}, "1.8.0.1", {kQuestion, "exit 6"}},
+        Row{{"-a"}, "1.7.0.8", {"exit 5"}}, Row{{"-a"}, "", Checked({kInteractive})},
+        Row{{"-a"}, "1.7.0.6", Checked({kRemoval, {"wait 30000"}, kInteractive})},
+        Row{{"-a"}, "1.7.0.7", Checked({kRemoval, {"wait 30000"}, kInteractive})},
+        Row{{"-a"}, "1.8.0.0", Checked({kInteractive})},
+        Row{{"-a"}, "1.8.0.1", Checked({{kQuestion, "exit 6"}})},
         // install, silent
-        Row{{"-s"}, "1.7.0.8", {"exit 5"}}, Row{{"-s"}, "", kSilent},
-        Row{{"-s"}, "1.7.0.6", Join({kRemoval, {"wait 30000"}, kSilent})},
-        Row{{"-s"}, "1.7.0.7", Join({kRemoval, {"wait 30000"}, kSilent})},
-        Row{{"-s"}, "1.8.0.0", kSilent}, Row{{"-s"}, "2.0", {"exit 6"}},
+        Row{{"-s"}, "1.7.0.8", {"exit 5"}}, Row{{"-s"}, "", Checked({kSilent})},
+        Row{{"-s"}, "1.7.0.6", Checked({kRemoval, {"wait 30000"}, kSilent})},
+        Row{{"-s"}, "1.7.0.7", Checked({kRemoval, {"wait 30000"}, kSilent})},
+        Row{{"-s"}, "1.8.0.0", Checked({kSilent})}, Row{{"-s"}, "2.0", Checked({{"exit 6"}})},
         // remove
         Row{{"-r"}, "1.7.0.8", {"exit 5"}}, Row{{"-r"}, "", {"exit 7"}},
         Row{{"-r"}, "1.7.0.6", Join({kRemoval, {"wait 2000", "exit 0"}})},
@@ -93,9 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
              "exit 0"}},
         Row{{"-s", "-f2run.log"},
             "1.7.0.7",
-            Join({{kRemoveLogged, "wait 4000", "wait 1000", "locate", "reenumerate 1",
-                   "wait 30000"},
-                  Launch("setup.exe /s /v/quiet /debuglog\"C:\\pkg\\run.log\"")})}));
+            Checked({{kRemoveLogged, "wait 4000", "wait 1000", "locate", "reenumerate 1",
+                      "wait 30000"},
+                     Launch("setup.exe /s /v/quiet /debuglog\"C:\\pkg\\run.log\"")})}));
 
 class RunSequence : public ::testing::Test {
   protected:
@@ -112,7 +125,21 @@ TEST_F(RunSequence, OnlyAnExplicitYesReplacesANewerRelease) {
     Install("1.9");
     machine.answer = platform::kAnswerYes;
     EXPECT_EQ(RunWrapper({"-a"}), 0);
-    EXPECT_EQ(machine.events, Join({{kQuestion}, kRemoval, {"wait 25000"}, kInteractive}));
+    EXPECT_EQ(machine.events, Checked({{kQuestion}, kRemoval, {"wait 25000"}, kInteractive}));
+}
+
+TEST_F(RunSequence, NoQuestionWhereNobodyCanAnswerIt) {
+    const std::vector<std::pair<std::optional<unsigned long>, std::optional<bool>>> desktops = {
+        {0, true}, {std::nullopt, true}, {1, false}, {1, std::nullopt}};
+    for (const auto& [session, visible] : desktops) {
+        Install("1.9");
+        machine.answer = platform::kAnswerYes;
+        machine.session = session;
+        machine.stationVisible = visible;
+        EXPECT_EQ(RunWrapper({"-a"}), 6);
+        EXPECT_EQ(machine.console, "Newer version is already installed\n");
+        EXPECT_EQ(machine.events, Checked({{"exit 6"}}));
+    }
 }
 
 TEST_F(RunSequence, SilentRunOverANewerReleaseNeverAsks) {
@@ -168,18 +195,35 @@ TEST_F(RunSequence, NotInstalledRemovalIsRefused) {
 TEST_F(RunSequence, ThirtyTwoBitSystemUsesItsOwnFolder) {
     machine.is32On64 = false;
     EXPECT_EQ(RunWrapper({"-s"}), 0);
-    EXPECT_EQ(machine.events[0], "cd C:\\pkg\\Win7\\32");
+    EXPECT_EQ(machine.events[2], "cd C:\\pkg\\Win7\\32");
 }
 
-TEST_F(RunSequence, UnreachablePackageOrInterpreterEndsWithFiveAndNoMessage) {
-    machine.objects.erase("C:\\pkg\\Win7\\64");
-    EXPECT_EQ(RunWrapper({"-a"}), 5);
-    EXPECT_EQ(machine.events, Events{"exit 5"});
-    EXPECT_EQ(machine.console, "");
-
-    ResetMachine();
-    machine.interpreterMissing = true;
+// Checked before anything is removed or asked: a run from System32, or a package without its
+// setup, must not leave the machine without its driver.
+TEST_F(RunSequence, InstallationThatCannotBeCarriedOutEndsWithFiveBeforeAnything) {
+    const std::vector<std::vector<std::string>> modes = {{"-a"}, {"-s"}, {"-f2C:\\temp\\r.log"}};
+    for (const std::string release : {"", "1.7.0.7", "1.9"}) {
+        for (const auto& arguments : modes) {
+            Install(release);
+            AddFolder("C:\\temp");
+            machine.answer = platform::kAnswerYes;
+            machine.currentFolder = "C:\\Windows\\system32";
+            EXPECT_EQ(RunWrapper(arguments), 5) << release << " " << arguments[0];
+            EXPECT_EQ(machine.events, Events{"exit 5"}) << release << " " << arguments[0];
+            EXPECT_EQ(machine.console, "");
+            EXPECT_TRUE(machine.logs.empty());
+        }
+    }
+    Install("1.7.0.7");
+    machine.objects.erase("C:\\pkg\\Win7\\64\\setup.exe");
     EXPECT_EQ(RunWrapper({"-s"}), 5);
+    EXPECT_EQ(machine.events, Events{"exit 5"});
+}
+
+TEST_F(RunSequence, SetupThatCannotStartEndsWithFive) {
+    machine.unstartable.insert("C:\\pkg\\Win7\\64\\setup.exe");
+    EXPECT_EQ(RunWrapper({"-s"}), 5);
+    EXPECT_EQ(machine.events, Checked({{"cd C:\\pkg\\Win7\\64", "exit 5"}}));
 }
 
 } // namespace
