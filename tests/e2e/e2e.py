@@ -118,6 +118,15 @@ def short_runs_load_only_the_libraries_they_use(m):
         expect(name in loaded, False, f"{name} loaded for a refusal")
 
 
+def wrapper_calls(stderr, function):
+    """Arguments of each call the wrapper's own thread makes to `function` (WINEDEBUG=+relay)."""
+    lines = stderr.decode("latin-1").splitlines()
+    thread = next((line.split(":", 1)[0] for line in lines if ":Call " in line), None)
+    marker = f":Call KERNEL32.{function}("
+    return [line.split(marker, 1)[1].rsplit(") ret=", 1)[0] for line in lines
+            if line.startswith(f"{thread}{marker}")]
+
+
 @case("options")
 def unknown_argument_is_reported_whole(m):
     fresh(m)
@@ -194,25 +203,64 @@ def leading_variable_is_expanded(m):
            True, "log in Wine's TEMP")
 
 
+# Devices, and paths that name a stream of another file.
+DEVICES_AND_STREAMS = ["C:run.log", "C:\\logs\\x.log:s", "CON", "nul.log", "C:\\logs\\aux",
+                       "C:\\logs\\COM1", "C:\\logs\\lpt1.txt", "C:\\logs\\prn .log"]
+
+
 @case("logpath")
 def unusable_log_paths_exit_two(m):
     fresh(m)
     env = {"EMPTYISH": "C:\\nowhere"}
+    before = {folder: sorted(os.listdir(m.path(folder))) for folder in ("C:\\logs", "C:\\pkg")}
     for path in ["C:\\missing\\run.log", "%NOSUCHVAR%\\run.log", "%LOGDIR\\run.log",
                  "%EMPTYISH%\\run.log", "\\run.log", "nofolder/run.log",
                  "",                                 # -f2 alone: no file name
                  "C:\\logs\\", "C:\\logs",            # a folder, not a file
                  "C:\\logs\\a\"b.log", "C:\\logs\\a|b.log", "C:\\logs\\a?b.log",
                  "C:\\logs\\" + "n" * 252,            # 260 characters
-                 ]:
+                 ] + DEVICES_AND_STREAMS:
         r = m.run(["-a", "-f2" + path], env=env)
         expect_refusal(r, 2, crlf(INVALID_LOG), label=path + ": ")
         r = m.run(["-s", "-f2" + path], env=env)
         expect_refusal(r, 2, label=path + ": ")
+    for path in DEVICES_AND_STREAMS:  # not even a bad argument's report goes there
+        expect_refusal(m.run(["-f2" + path, "-x"]), 1, crlf(BAD_ARGUMENT.format("-x")),
+                       label=path + " -x: ")
+    for folder, names in before.items():
+        expect(sorted(os.listdir(m.path(folder))), names, f"no file or stream made in {folder}")
     longest = "C:\\logs\\" + "n" * 251                 # 259 characters
     r = m.run(["-r", "-f2" + longest])
     expect(r.code, 7, "259 characters accepted")
     expect(os.path.exists(m.path(longest)), True, "log at the longest path")
+
+
+def japanese_locale(m):
+    """Wine in code page 932, with the locale made beside the prefix: the machine's stays as is."""
+    folder = os.path.join(os.path.dirname(m.prefix), "locale")
+    if not os.path.isdir(os.path.join(folder, "ja_JP.UTF-8")):
+        os.makedirs(folder, exist_ok=True)
+        subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8",
+                        os.path.join(folder, "ja_JP.UTF-8")], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return {"LOCPATH": folder, "LC_ALL": "ja_JP.UTF-8"}
+
+
+@case("logpath")
+def double_byte_paths_in_code_page_932(m):
+    fresh(m)
+    env = japanese_locale(m)
+    not_installed = crlf("Product to be removed is not installed\n")
+    # The second bytes of ソ and ポ are "\\" and "|".
+    os.makedirs(m.path("C:\\logs\\\u30ec\u30dd\u30fc\u30c8"))
+    for log in ["\u30bd\u30d5\u30c8.log", "C:\\logs\\\u30ec\u30dd\u30fc\u30c8\\run.log",
+                "C:\\logs\\\u30bdcon.log"]:
+        r = m.run(["-r", "-f2" + log], env=env)
+        expect_refusal(r, 7, not_installed, label=log + ": ")
+        written = m.read(log if log.startswith("C:") else "C:\\pkg\\" + log)
+        expect(written, logged("Product to be removed is not installed\n"), log + ": log")
+    r = m.run(["-a", "-f2C:\\logs\\\u30bd|.log"], env=env)
+    expect_refusal(r, 2, crlf(INVALID_LOG), label="a real | still refused: ")
 
 
 @case("logpath")
@@ -238,6 +286,38 @@ def fresh_silent_installation(m):
     expect(m.read("C:\\temp\\silentlog.log"), None, "no log line for a good run")
     expect(r.record[-1], "end|SETUP|15", "setup output drained")
     expect(b"SETUP: a line on standard error" in r.stderr, True, "setup's stderr reaches ours")
+
+
+@case("install")
+def children_start_directly_with_the_default_error_mode(m):
+    fresh(m)
+    r = m.run(["-s"], env={"WINEDEBUG": "+relay", "COMSPEC": "C:\\pkg\\canary.exe"})
+    expect(r.code, 0, "exit code")
+    expect(wrapper_calls(r.stderr, "SetErrorMode")[:1], ["00008001"],
+           "no critical-error or open-file boxes for the wrapper itself")
+    created = wrapper_calls(r.stderr, "CreateProcessA")
+    expect(len(created), 1, f"one child started directly ({created})")
+    arguments = created[0].split(",")
+    expect(arguments[0].split(" ", 1)[1], '"C:\\\\pkg\\\\Win7\\\\64\\\\setup.exe"',
+           "the setup named by its absolute path")
+    expect(int(arguments[5], 16) & 0x04000000, 0x04000000, "CREATE_DEFAULT_ERROR_MODE")
+    expect(("errormode|SETUP|0" in r.record), True, "the setup's own error mode is the default")
+
+
+@case("install")
+def child_shares_redirected_standard_input_and_error(m):
+    fresh(m)
+    env = {"STANDIN_SETUP_STDIN": "1"}
+    r = m.run(["-s"], env=env, stdin=b"typed into a pipe\n")
+    expect(r.code, 0, "exit code")
+    expect("stdin|SETUP|typed into a pipe" in r.record, True, "input through a pipe")
+    m.write("C:\\temp\\in.txt", b"read from a file\r\n")
+    with open(m.path("C:\\temp\\in.txt"), "rb") as given, \
+            open(m.path("C:\\temp\\err.txt"), "wb") as errors:
+        r = m.run(["-s"], env=env, stdin=given, stderr=errors)
+    expect("stdin|SETUP|read from a file" in r.record, True, "input from a file")
+    expect(b"SETUP: a line on standard error" in m.read("C:\\temp\\err.txt"), True,
+           "standard error into a file")
 
 
 @case("install")
@@ -298,11 +378,25 @@ def question_that_cannot_be_shown_counts_as_no(m):
 
 
 @case("install")
-def missing_package_folder_exits_five(m):
+def installation_that_cannot_be_carried_out_removes_nothing(m):
     fresh(m, folders=("Win7\\32",))
     expect_refusal(m.run(["-a"]), 5)
-    r = m.run(["-a"], cwd="C:\\temp")
-    expect_refusal(r, 5)
+    # An elevated prompt, PsExec or a scheduled task start in System32; the release installed
+    # must stay, with nothing removed, re-enumerated or waited for.
+    for release, args in [(None, ["-a"]), ("1.7.0.7", ["-s"]), ("1.9", ["-a"]),
+                          ("1.7.0.7", ["-f2C:\\logs\\run.log"])]:
+        fresh(m, release)
+        r = m.run(args, cwd="C:\\windows\\system32")
+        expect_refusal(r, 5, label=f"{release} {args} from System32: ")
+        expect(r.events(), [], "nothing removed or re-enumerated")
+        expect(r.seconds < 20, True, f"no waits (took {r.seconds:.1f} s)")
+    fresh(m, "1.7.0.7")
+    os.unlink(m.path("C:\\pkg\\Win7\\64\\setup.exe"))
+    expect_refusal(m.run(["-s"]), 5, label="no setup.exe: ")
+    os.makedirs(m.path("C:\\pkg\\Win7\\64\\setup.exe"))
+    r = m.run(["-s"])
+    expect_refusal(r, 5, label="setup.exe a folder: ")
+    expect(r.events(), [], "nothing removed")
 
 
 @case("install")
@@ -411,6 +505,9 @@ def question_answered_yes_and_no(m):
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         time.sleep(2)
+        # Every Wine call of the group sees the display: the first one starts Wine's desktop,
+        # and one started without it could never show the box.
+        m.env["DISPLAY"] = display
         fresh(m, "1.9")
         r = answer_question(m, "n", display)
         expect_refusal(r, 6, crlf(NEWER))
@@ -425,7 +522,7 @@ def question_answered_yes_and_no(m):
 
 # --- Hostile input ----------------------------------------------------------------------------
 
-HOSTILE_FOLDER = "C:\\logs\\a&canary&b(^)"
+HOSTILE_FOLDER = "C:\\logs\\a&canary&b(^)%TEMP%"
 
 
 def hostile_cases():
@@ -434,6 +531,7 @@ def hostile_cases():
     not_installed = crlf("Product to be removed is not installed\n")
     return [
         ([long_argument], {}, 1, crlf(BAD_ARGUMENT.format(long_argument)), []),
+        (["*"], {}, 1, crlf(BAD_ARGUMENT.format("*")), []),      # files match it: not expanded
         (["-a", "-f2C:\\logs\\" + "n" * 292], {}, 2, crlf(INVALID_LOG), []),   # 300
         (["-a", "-f2C:\\logs\\" + "n" * 1992], {}, 2, crlf(INVALID_LOG), []),  # 2,000
         (["-a", "-f2" + "%" * 40], {}, 2, crlf(INVALID_LOG), []),
@@ -451,6 +549,8 @@ def hostile_cases():
         (["-a", "-f2C:\\logs\\x\"&canary&\".log"], {}, 2, crlf(INVALID_LOG), []),
         (["-s", "-f2" + HOSTILE_FOLDER + "\\run.log"], {}, 0, b"",
          ["setup.exe /s /v/quiet /debuglog\"" + HOSTILE_FOLDER + "\\run.log\""]),
+        (["-s"], {"COMSPEC": "C:\\pkg\\canary.exe"}, 0, b"",
+         ["setup.exe /s /v/quiet "]),
     ]
 
 
