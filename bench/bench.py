@@ -26,6 +26,9 @@ BLOCK_KB = 64
 SIZE_GOAL = 128 * 1024
 REMOVAL = REMOVAL_PREFIX + " /qn "
 SILENT_SETUP = "setup.exe /s /v/quiet "
+# The children, where the wrapper starts them from.
+SETUP_PROGRAM = "C:\\pkg\\Win7\\64\\setup.exe"
+MSIEXEC_PROGRAM = "C:\\windows\\system32\\msiexec.exe"
 # The waits each run must make: 4 s after a removal, 1 s before the re-enumeration, 30 s before
 # installing over an older release, 2 s before a removal run ends, 1 s after the setup.
 WAITS = {"install": 1.0, "upgrade": 36.0, "removal": 7.0}
@@ -122,9 +125,9 @@ def wrapper(args, code=0, env=None, memory=False):
             "pkg\\setup.exe" if memory else None)
 
 
-def floor(commands=(), cwd="C:\\pkg", env=None):
-    """Start-up alone, or with children run through the interpreter as the wrapper runs them."""
-    return (["C:\\pkg\\floor.exe"] + list(commands), cwd, env, 0, None)
+def floor(arguments=(), env=None):
+    """Start-up alone, or with children started directly as the wrapper starts them."""
+    return (["C:\\pkg\\floor.exe"] + list(arguments), "C:\\pkg", env, 0, None)
 
 
 def row(name, figure, floor, goal=None, detail=""):
@@ -144,19 +147,18 @@ def startup(b):
 
 def drain(b):
     print(f"output drain (a setup writing {DRAIN_MB} MB of lines, less the 1 s wait; floor: the "
-          "same setup run by the interpreter into NUL; pipe floor: its output read through a "
-          "pipe in 1 MiB pieces by a program that does nothing else)")
+          "same setup started directly with its output into NUL; pipe floor: its output read "
+          "through a pipe in 1 MiB pieces by a program that does nothing else)")
     b.m.install(None)
     big = {"STANDIN_SETUP_OUTPUT_MB": str(DRAIN_MB)}
     small = {"STANDIN_SETUP_OUTPUT_MB": str(SMALL_DRAIN_MB)}
-    folder = "C:\\pkg\\Win7\\64"
     patterns = [("text mode", big),
                 (f"{BLOCK_KB} KiB binary writes", dict(big, STANDIN_SETUP_BLOCK_KB=str(BLOCK_KB)))]
     for pattern, env in patterns:
         (ours, _), (least, _), (piped, _) = b.medians(
             b.runs, wrapper(["-s"], env=env),
-            floor([SILENT_SETUP + "> NUL"], cwd=folder, env=env),
-            floor(["--pipe", SILENT_SETUP], cwd=folder, env=env))
+            floor(["--nul", SETUP_PROGRAM, SILENT_SETUP], env=env),
+            floor(["--pipe", SETUP_PROGRAM, SILENT_SETUP], env=env))
         drained = ours - WAITS["install"]
         row(f"drain, {pattern}", drained, least, goal=1.10,
             detail=f"   {DRAIN_MB / drained:.0f} MB/s (floor {DRAIN_MB / least:.0f} MB/s)")
@@ -177,15 +179,16 @@ def drain(b):
 
 def waits(b):
     print("waits (wall time less the waits the run must make; floor: start-up and the same "
-          "children, run by the interpreter, with no waits)")
-    setup = "cd Win7\\64 && " + SILENT_SETUP
-    cases = [("install", None, ["-s"], [setup]),
-             ("removal", "1.8.0.0", ["-r", "-s"], [REMOVAL]),
-             ("upgrade", "1.7.0.6", ["-s"], [REMOVAL, setup])]
+          "children, started directly, with no waits)")
+    setup = [SETUP_PROGRAM, SILENT_SETUP]
+    removal = [MSIEXEC_PROGRAM, REMOVAL]
+    cases = [("install", None, ["-s"], setup),
+             ("removal", "1.8.0.0", ["-r", "-s"], removal),
+             ("upgrade", "1.7.0.6", ["-s"], removal + setup)]
     for name, release, args, children in cases:
         b.m.install(release)
         runs = max(1, b.runs // 2) if name == "upgrade" else b.runs
-        (wall, _), (least, _) = b.medians(runs, wrapper(args), floor(children))
+        (wall, _), (least, _) = b.medians(runs, wrapper(args), floor(["--nul"] + children))
         row(f"{name} (less {WAITS[name]:.0f} s)", wall - WAITS[name], least,
             detail=f"   wall {wall:.3f} s")
 

@@ -1,5 +1,7 @@
 #include "commands/commands.h"
 
+#include <vector>
+
 #include "app/options.h"
 #include "detect/detect.h"
 #include "platform/bounded.h"
@@ -40,8 +42,8 @@ bool RunProgramAndDrain(const ChildCommand& command) {
     if (child == nullptr) {
         return false;
     }
-    char piece[kOutputPieceSize];
-    while (platform::ReadChildOutput(child, piece, sizeof piece)) {
+    std::vector<char> piece(kOutputPieceSize);
+    while (platform::ReadChildOutput(child, piece.data(), piece.size())) {
     }
     platform::WaitForChild(child);
     return true;

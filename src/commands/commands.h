@@ -8,8 +8,8 @@
 constexpr std::size_t kMaxCommandLength = 383;
 
 // The child's output is read in pieces this large, so that reading it costs little beside the pipe
-// itself. Kept on the stack.
-constexpr std::size_t kOutputPieceSize = std::size_t{64} * 1024;
+// itself: under Wine every read is a round trip to its server. Taken from the heap, once a child.
+constexpr std::size_t kOutputPieceSize = std::size_t{1024} * 1024;
 
 // A child program: the absolute path it is started from, and its whole command line.
 struct ChildCommand {
