@@ -14,3 +14,7 @@ if(NOT GTest_FOUND AND EXISTS /usr/src/googletest/CMakeLists.txt)
 endif()
 
 add_subdirectory(tests/unit)
+
+# The set-up scripts' choice of package archive.
+add_test(NAME archive_for_suite
+         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/scripts/archive_for_suite_test.sh)

@@ -2,6 +2,10 @@
 enable_language(RC)
 
 if(NOT MSVC)
+  # GNU ld takes the PE time stamp from SOURCE_DATE_EPOCH; the build is otherwise free of time and
+  # place, so that it can be reproduced byte for byte.
+  set(CMAKE_C_LINKER_LAUNCHER sh ${PROJECT_SOURCE_DIR}/cmake/link-with-epoch.sh)
+  set(CMAKE_CXX_LINKER_LAUNCHER sh ${PROJECT_SOURCE_DIR}/cmake/link-with-epoch.sh)
   # Static C++ runtime so that only Windows' own DLLs are imported; unused sections are dropped
   # and the symbols stripped to keep the program small.
   set(WRAPPER_LINK_OPTIONS -static -s -Wl,--gc-sections)

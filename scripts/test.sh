@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 . scripts/lib/machine.sh
 
 ensure_wine_machine
-ensure_packages $PACKAGES_CHECKS
+ensure_packages $PACKAGES_CHECKS $PACKAGES_RELEASE
 
 jobs=$(nproc)
 for preset in host host-asan fuzz windows-x86; do

@@ -5,6 +5,7 @@
 PACKAGES_BUILD="cmake g++ make libgtest-dev libgmock-dev python3 g++-mingw-w64-i686-posix"
 PACKAGES_WINE="wine wine32:i386 wine64 xvfb xdotool locales"
 PACKAGES_CHECKS="clang clang-tidy clang-format libclang-rt-14-dev"
+PACKAGES_RELEASE="osslsigncode openssl python3-pefile"
 
 is_root() { [ "$(id -u)" = 0 ]; }
 
@@ -37,6 +38,30 @@ ensure_packages() {
 # them Wine's 32-bit side. There, 32-bit Linux programs are run by qemu's user-mode emulator,
 # registered for them with the kernel. qemu older than 8 lacks what Wine's memory layout needs,
 # so on Debian 12 it comes from bookworm-backports.
+# The archive this machine's own package sources use for a suite, so that a build machine that
+# reaches only a local mirror keeps using it. Reads deb822 .sources files and one-line lists
+# below APT_ETC (default /etc/apt); prints nothing when no source names the suite.
+archive_for_suite() {
+    local suite=$1 etc=${APT_ETC:-/etc/apt}
+    {
+        { cat "$etc"/sources.list.d/*.sources 2>/dev/null || true; } | awk -v suite="$suite" '
+            BEGIN { RS = "" }
+            {
+                uri = ""; suites = ""; types = ""
+                n = split($0, lines, "\n")
+                for (i = 1; i <= n; i++) {
+                    line = lines[i]
+                    if (sub(/^URIs:[ \t]*/, "", line)) { split(line, u, /[ \t]+/); uri = u[1] }
+                    else if (sub(/^Suites:[ \t]*/, "", line)) suites = " " line " "
+                    else if (sub(/^Types:[ \t]*/, "", line)) types = " " line " "
+                }
+                if (uri != "" && index(types, " deb ") && index(suites, " " suite " ")) print uri
+            }'
+        { cat "$etc"/sources.list "$etc"/sources.list.d/*.list 2>/dev/null || true; } |
+            sed -n -E "s/^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+)[[:space:]]+$suite[[:space:]].*/\2/p"
+    } | sed -n 1p
+}
+
 i386_runs() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 
 qemu_i386_usable() {
@@ -55,8 +80,13 @@ ensure_i386_execution() {
         local codename
         codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
         if [ "$codename" = bookworm ]; then
-            echo "deb http://deb.debian.org/debian bookworm-backports main" \
-                >/etc/apt/sources.list.d/bookworm-backports.list
+            local archive
+            archive=$(archive_for_suite bookworm)
+            [ -n "$archive" ] || {
+                echo "No package source for bookworm found to add bookworm-backports to." >&2
+                return 1
+            }
+            echo "deb $archive bookworm-backports main" >/etc/apt/sources.list.d/bookworm-backports.list
             apt-get update -q >&2
             DEBIAN_FRONTEND=noninteractive apt-get install -y -q -t bookworm-backports qemu-user-static >&2
         else

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "app/version.h"
 #include "platform/platform.h"
 
 RunOptions runOptions;
@@ -73,7 +74,7 @@ bool ParseArgument(const std::string& argument) {
 
 void PrintUsage() {
     platform::WriteToConsole(
-        "\n\nCorvith Installer 1.8.0.1 - 2014-07-14\n\n"
+        "\n\nCorvith Installer " WRAPPER_VERSION_TEXT " - 2014-07-14\n\n"
         "\nUSAGE:\n\n"
         "  1. setup.exe -a ----------------------> Install or modify installation\n"
         "  2. setup.exe -a -f2<PathToLogFile> ---> Install or modify installation and add a log "
