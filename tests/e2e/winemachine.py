@@ -138,7 +138,8 @@ class Machine:
 
     def run(self, args, env=None, cwd="C:\\pkg", background=False, timeout=300, stdin=None,
             stderr=subprocess.PIPE):
-        """Runs the wrapper; `stdin` is bytes to pipe in or an open file, `stderr` a file."""
+        """Runs the wrapper; `stdin` is bytes to pipe in or an open file (else the null device:
+        under Wine a closed standard input breaks the start of any child), `stderr` a file."""
         try:
             os.unlink(self.path("C:\\record.txt"))
         except FileNotFoundError:
@@ -149,7 +150,7 @@ class Machine:
         piped = isinstance(stdin, bytes)
         started = time.monotonic()
         process = subprocess.Popen(command, cwd=self.path(cwd), env=full_env,
-                                   stdin=subprocess.PIPE if piped else stdin,
+                                   stdin=subprocess.PIPE if piped else (stdin or subprocess.DEVNULL),
                                    stdout=subprocess.PIPE, stderr=stderr)
         if background:
             return process, started
