@@ -130,3 +130,13 @@ void CheckRun(int exitCode) {
         CheckAcceptedLogPath(runOptions.logPath);
     }
 }
+
+void CheckNothingRemovedInVain(int exitCode) {
+    bool removed = false;
+    for (const std::string& event : machine.events) {
+        removed = removed || StartsWith(event, "run " + machine.systemFolder + "\\msiexec.exe");
+    }
+    if (exitCode == 5 && removed && !runOptions.remove && machine.unstartable.empty()) {
+        Broken("removed, then could not install", std::to_string(exitCode));
+    }
+}

@@ -5,6 +5,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzInput input(data, size);
     ScriptMachine(input);
-    CheckRun(RunWrapper(input.Texts(12)));
+    const int exitCode = RunWrapper(input.Texts(12));
+    CheckRun(exitCode);
+    CheckNothingRemovedInVain(exitCode);
     return 0;
 }

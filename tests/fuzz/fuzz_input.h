@@ -50,6 +50,9 @@ void ScriptMachine(FuzzInput& input);
 // 0 to 7 only; every command fits its buffer, starts as one of ours and holds no double quote
 // but the two around the log path; nothing runs after a refusal.
 void CheckRun(int exitCode);
+// For whole runs: an installation that cannot be carried out is found out before anything is
+// removed; only a setup that then fails to start ends one with 5 after a removal.
+void CheckNothingRemovedInVain(int exitCode);
 
 // Aborts when an accepted log path could not be placed safely in a command line.
 void CheckAcceptedLogPath(const std::string& path);
