@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "app/version.h"
+#include "platform/characters.h"
 #include "platform/platform.h"
 
 RunOptions runOptions;
@@ -24,18 +25,13 @@ constexpr OptionRow kOptionTable[] = {
     {"/f2", 3, Effect::LogPath}, {"-f2", 3, Effect::LogPath},
 };
 
-char FoldCase(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Only ASCII letters fold: the option letters are ASCII, and no byte of a multibyte code page
-// other than an ASCII letter folds to one.
+// The option letters are ASCII, so folding ASCII letters alone is enough.
 bool HasPrefix(const std::string& argument, const OptionRow& row) {
     if (argument.size() < row.length) {
         return false;
     }
     for (std::size_t i = 0; i < row.length; ++i) {
-        if (FoldCase(argument[i]) != row.prefix[i]) {
+        if (platform::FoldAsciiCase(argument[i]) != row.prefix[i]) {
             return false;
         }
     }

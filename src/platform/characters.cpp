@@ -26,4 +26,8 @@ std::size_t FindLastOf(const std::string& text, const char* characters) {
     return found;
 }
 
+char FoldAsciiCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 } // namespace platform

@@ -13,4 +13,8 @@ std::size_t NextCharacter(const std::string& text, std::size_t position);
 // Start of the last single-byte character of `text` that is one of `characters`, or npos.
 std::size_t FindLastOf(const std::string& text, const char* characters);
 
+// Only ASCII letters fold: no byte of a multibyte code page other than an ASCII letter folds to
+// one.
+char FoldAsciiCase(char c);
+
 } // namespace platform

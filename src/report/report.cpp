@@ -59,7 +59,7 @@ bool NamesDevice(const std::string& fileName) {
         base.pop_back();
     }
     for (char& c : base) {
-        c = IsAsciiLetter(c) ? static_cast<char>(c | 0x20) : c;
+        c = platform::FoldAsciiCase(c);
     }
     for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
         if (base == device) {
