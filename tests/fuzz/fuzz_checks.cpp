@@ -24,9 +24,10 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// `started` is "<program> | <command line>", as the fake records it.
+// `started` is "<program> | <command line>", as the fake records it. A scripted folder may hold
+// " | " itself; an accepted command line never does.
 void CheckCommand(const std::string& started) {
-    const std::size_t bar = started.find(" | ");
+    const std::size_t bar = started.rfind(" | ");
     const std::string program = started.substr(0, bar);
     const std::string command = started.substr(bar + 3);
     if (command.size() > kMaxCommandLength) {
