@@ -25,8 +25,8 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 }
 
 // `started` is "<program> | <command line>", as the fake records it. A scripted folder may hold
-// " | " itself; an accepted command line never does.
-void CheckCommand(const std::string& started) {
+// " | " itself; an accepted command line never does. True when it was the package setup.
+bool CheckCommand(const std::string& started) {
     const std::size_t bar = started.rfind(" | ");
     const std::string program = started.substr(0, bar);
     const std::string command = started.substr(bar + 3);
@@ -46,6 +46,7 @@ void CheckCommand(const std::string& started) {
     if (quotes != (runOptions.logRequested ? 2 : 0)) {
         Broken("stray double quote", command);
     }
+    return setup;
 }
 
 } // namespace
@@ -113,10 +114,8 @@ void CheckRun(int exitCode) {
     bool anythingRan = false;
     for (const std::string& event : events) {
         if (StartsWith(event, "run ")) {
-            const std::string command = event.substr(4);
-            CheckCommand(command);
+            setupRan = CheckCommand(event.substr(4)) || setupRan;
             anythingRan = true;
-            setupRan = setupRan || StartsWith(command, "setup.exe ");
         }
     }
     if (setupRan && exitCode != 0) {
