@@ -1,7 +1,5 @@
 #include "platform/characters.h"
 
-#include <cstring>
-
 #include "platform/platform.h"
 
 namespace platform {
@@ -12,18 +10,6 @@ std::size_t NextCharacter(const std::string& text, std::size_t position) {
     const bool pair = IsLeadByte(text[position]) && position + 1 < text.size() &&
                       static_cast<unsigned char>(text[position + 1]) >= 0x40;
     return position + (pair ? 2 : 1);
-}
-
-std::size_t FindLastOf(const std::string& text, const char* characters) {
-    std::size_t found = std::string::npos;
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < text.size(); i = next) {
-        next = NextCharacter(text, i);
-        if (next == i + 1 && text[i] != '\0' && std::strchr(characters, text[i]) != nullptr) {
-            found = i;
-        }
-    }
-    return found;
 }
 
 char FoldAsciiCase(char c) {

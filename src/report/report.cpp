@@ -12,7 +12,8 @@ namespace {
 constexpr char kLinePrefix[] = "SETUP WRAPPER: ";
 
 std::size_t LastSeparator(const std::string& path) {
-    return platform::FindLastOf(path, "/\\");
+    return platform::FindLastSingleByte(path,
+                                        [](unsigned char c) { return c == '/' || c == '\\'; });
 }
 
 // Text after the last separator, or all of it when there is none.
@@ -25,15 +26,9 @@ std::string FileNamePart(const std::string& path) {
 // of these characters can occur in a Windows path anyway. The bytes of a double-byte character
 // are not characters of their own.
 bool HoldsForbiddenCharacter(const std::string& path) {
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < path.size(); i = next) {
-        next = platform::NextCharacter(path, i);
-        const auto byte = static_cast<unsigned char>(path[i]);
-        if (next == i + 1 && (byte < 0x20 || std::strchr("\"<>|*?", byte) != nullptr)) {
-            return true;
-        }
-    }
-    return false;
+    return platform::FindLastSingleByte(path, [](unsigned char c) {
+               return c < 0x20 || std::strchr("\"<>|*?", c) != nullptr;
+           }) != std::string::npos;
 }
 
 bool IsAsciiLetter(char c) {
@@ -41,14 +36,11 @@ bool IsAsciiLetter(char c) {
 }
 
 // Anywhere but after a leading drive letter, a colon names a stream of another file ("C:run.log"
-// placed in the current folder becomes C:\pkg\C:run.log). No second byte is ever a colon.
+// placed in the current folder becomes C:\pkg\C:run.log). With two colons, the last is stray.
 bool HoldsStrayColon(const std::string& path) {
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == ':' && !(i == 1 && IsAsciiLetter(path[0]))) {
-            return true;
-        }
-    }
-    return false;
+    const std::size_t colon =
+        platform::FindLastSingleByte(path, [](unsigned char c) { return c == ':'; });
+    return colon != std::string::npos && !(colon == 1 && IsAsciiLetter(path[0]));
 }
 
 // CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9 and LPT1 to LPT9 open a device, not a file,
