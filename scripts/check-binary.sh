@@ -6,7 +6,7 @@ set -euo pipefail
 exe=${1:-build/windows-x86/setup.exe}
 objdump=i686-w64-mingw32-objdump
 limit=$((256 * 1024))
-allowed='^(KERNEL32|ADVAPI32|USER32|SETUPAPI|CFGMGR32|msvcrt)\.dll$'
+allowed='^(KERNEL32|ADVAPI32|USER32|SETUPAPI|CFGMGR32|SHELL32|OLE32|UXTHEME|DWMAPI|CRYPTBASE|VERSION|NTMARTA|msvcrt)\.dll$'
 status=0
 
 size=$(stat -c %s "$exe")

@@ -18,10 +18,17 @@ constexpr OsRelease kAcceptedSystems[] = {{6, 1}};
 
 constexpr char kNewerInstalled[] = "Newer version is already installed\n";
 
+// Windows Installer rolled a failed removal back: the release stays, and nothing else is done.
+void RemoveOrRefuse() {
+    if (!RemoveProduct()) {
+        Refuse("Failed to remove the installed version\n", 5);
+    }
+}
+
 // Removes the installed release before installing over it; ends the run if the device tree
 // could not be re-enumerated, since the new driver would not be picked up.
 void ReplaceInstalledRelease(unsigned long settleMilliseconds) {
-    RemoveProduct();
+    RemoveOrRefuse();
     platform::Wait(1000);
     if (!RescanDevices()) {
         Refuse("Failed scan for hardware changes\n", 4);
@@ -54,7 +61,7 @@ void ReplaceNewerRelease() {
 }
 
 [[noreturn]] void RemoveInstalledRelease() {
-    RemoveProduct();
+    RemoveOrRefuse();
     platform::Wait(1000);
     RescanDevices();
     platform::Wait(2000);

@@ -37,30 +37,67 @@ bool CanEnter(const PackageSetup& package) {
 
 } // namespace
 
-bool RunProgramAndDrain(const ChildCommand& command) {
-    platform::ChildProcess* child = platform::StartChild(command.program, command.commandLine);
-    if (child == nullptr) {
-        return false;
-    }
+namespace {
+
+unsigned long DrainAndWait(platform::ChildProcess* child) {
     std::vector<char> piece(kOutputPieceSize);
     while (platform::ReadChildOutput(child, piece.data(), piece.size())) {
     }
-    platform::WaitForChild(child);
+    return platform::WaitForChild(child);
+}
+
+constexpr char kSetupName[] = "setup.exe ";
+
+// A setup whose manifest asks for elevation cannot be started directly by a wrapper without it;
+// started as the system's shell does, it shows the consent prompt.
+bool RunSetup(const PackageSetup& package) {
+    platform::StartFailure failure = platform::StartFailure::None;
+    platform::ChildProcess* child =
+        platform::StartChild(package.setup.program, package.setup.commandLine, &failure);
+    if (child == nullptr && failure == platform::StartFailure::NeedsElevation) {
+        const std::string parameters = package.setup.commandLine.substr(sizeof kSetupName - 1);
+        child = platform::StartThroughShell(package.setup.program, parameters, package.folder);
+    }
+    if (child == nullptr) {
+        return false;
+    }
+    DrainAndWait(child);
     return true;
 }
 
-// The log path is quoted: below a user's profile it often holds blanks.
+// Windows Installer's codes for a removal that was done (3010: a restart is needed, 1641: one was
+// started) or had nothing to remove (1605: the product is unknown to it).
+bool RemovalWasDone(unsigned long status) {
+    return status == 0 || status == 3010 || status == 1641 || status == 1605;
+}
+
+} // namespace
+
+bool RunProgramAndDrain(const ChildCommand& command, unsigned long* status) {
+    platform::StartFailure failure = platform::StartFailure::None;
+    platform::ChildProcess* child =
+        platform::StartChild(command.program, command.commandLine, &failure);
+    if (child == nullptr) {
+        return false;
+    }
+    *status = DrainAndWait(child);
+    return true;
+}
+
+// The log path is quoted: below a user's profile it often holds blanks. Without /norestart a
+// quiet removal that needs a restart restarts the computer at once, between the removal and the
+// installation, and whoever is logged on loses their work.
 std::string RemovalCommand() {
     std::string command = std::string("msiexec.exe /x ") + kProductCode + " ";
     if (runOptions.logRequested) {
         command += "/log \"" + runOptions.logPath + "\"";
     }
-    command += " /qn ";
+    command += " /qn /norestart ";
     return Bounded(command);
 }
 
 std::string SetupCommand() {
-    std::string command = "setup.exe ";
+    std::string command = kSetupName;
     if (runOptions.silent) {
         command += "/s /v/quiet ";
     }
@@ -87,12 +124,14 @@ bool InstallationIsReady(bool is64BitSystem) {
            CanEnter(package);
 }
 
-void RemoveProduct() {
+bool RemoveProduct() {
     ChildCommand removal;
-    if (MakeRemoval(removal)) {
-        RunProgramAndDrain(removal);
+    unsigned long status = platform::kUnknownExitStatus;
+    if (!MakeRemoval(removal) || !RunProgramAndDrain(removal, &status) || !RemovalWasDone(status)) {
+        return false;
     }
     platform::Wait(4000);
+    return true;
 }
 
 bool RescanDevices() {
@@ -104,5 +143,5 @@ bool RescanDevices() {
 bool LaunchPackageSetup(bool is64BitSystem) {
     PackageSetup package;
     return LocatePackageSetup(is64BitSystem, package) &&
-           platform::SetCurrentFolder(package.folder) && RunProgramAndDrain(package.setup);
+           platform::SetCurrentFolder(package.folder) && RunSetup(package);
 }

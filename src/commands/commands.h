@@ -17,9 +17,9 @@ struct ChildCommand {
     std::string commandLine;
 };
 
-// Starts the program and reads its output to the end, discarding it. False when it could not be
-// started.
-bool RunProgramAndDrain(const ChildCommand& command);
+// Starts the program, reads its output to the end, discarding it, and gives its exit status.
+// False when it could not be started.
+bool RunProgramAndDrain(const ChildCommand& command, unsigned long* status);
 
 // Empty when the command would not fit its buffer.
 std::string RemovalCommand();
@@ -34,7 +34,9 @@ bool MakeRemoval(ChildCommand& removal);
 // setup.exe as a file, and both command lines fit.
 bool InstallationIsReady(bool is64BitSystem);
 
-void RemoveProduct();
+// False, without the wait that follows a removal, when Windows Installer could not be started or
+// failed: it then rolled the removal back.
+bool RemoveProduct();
 bool RescanDevices();
 // False, with nothing run, when the package folder cannot be reached or the setup cannot start.
 bool LaunchPackageSetup(bool is64BitSystem);

@@ -12,6 +12,18 @@ std::size_t NextCharacter(const std::string& text, std::size_t position) {
     return position + (pair ? 2 : 1);
 }
 
+std::size_t ConsolePieceEnd(const std::string& bytes, std::size_t start) {
+    std::size_t end = start;
+    while (end < bytes.size()) {
+        const std::size_t next = NextCharacter(bytes, end);
+        if (next - start > kConsolePieceSize) {
+            break;
+        }
+        end = next;
+    }
+    return end;
+}
+
 char FoldAsciiCase(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }

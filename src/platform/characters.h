@@ -24,6 +24,30 @@ std::size_t FindLastSingleByte(const std::string& text, Matches matches) {
     return found;
 }
 
+// A Windows 7 console can refuse one write of some 30 KB outright.
+constexpr std::size_t kConsolePieceSize = 8 * 1024;
+
+// The end of the next console piece from `start`: whole characters, so that a console never
+// receives half of a double-byte one.
+std::size_t ConsolePieceEnd(const std::string& bytes, std::size_t start);
+
+// Writes `bytes` in console pieces, each continued until written. `write(data, size, &written)` is
+// one write, false when it failed. A console in code page 65001 on Windows 7 reports the
+// characters written rather than the bytes, so a write that a console took counts as its whole
+// piece; only files and pipes report bytes that can be trusted.
+template <typename Write> void WriteInPieces(const std::string& bytes, bool console, Write write) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::size_t end = ConsolePieceEnd(bytes, done);
+        std::size_t written = 0;
+        // Nowhere to report output that cannot be written.
+        if (!write(bytes.data() + done, end - done, &written) || written == 0) {
+            return;
+        }
+        done = console ? end : done + written;
+    }
+}
+
 // Only ASCII letters fold: no byte of a multibyte code page other than an ASCII letter folds to
 // one.
 char FoldAsciiCase(char c);

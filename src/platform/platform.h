@@ -27,7 +27,8 @@ constexpr unsigned long kConfigSuccess = 0;
 
 struct ChildProcess;
 
-// Called first thing by the program: no system error box may wait for an answer nobody gives.
+// Called first thing by the program: no system error box may wait for an answer nobody gives, and
+// no library is taken from the program's folder, which others may write to.
 void PrepareProcess();
 
 OsVersion QueryVersion();
@@ -58,14 +59,27 @@ bool IsLeadByte(char byte);
 
 void Wait(unsigned long milliseconds);
 
+// Why a program could not be started.
+enum class StartFailure { None, NeedsElevation, Other };
+
 // Starts the program at the absolute path `program` with exactly `commandLine`, in the wrapper's
 // current folder, its standard output to a pipe that we read, standard input and error the
-// wrapper's own. Nothing is searched or expanded. Returns nullptr when it cannot be started.
-ChildProcess* StartChild(const std::string& program, const std::string& commandLine);
-// Reads some of the output, at most `capacity` bytes; false once it has ended.
+// wrapper's own. Nothing is searched or expanded. Returns nullptr, and says why in `failure`, when
+// it cannot be started.
+ChildProcess* StartChild(const std::string& program, const std::string& commandLine,
+                         StartFailure* failure);
+// Starts the program as the system's shell does, which asks for consent where the program needs
+// elevation, with `parameters` and in `folder`. Its output is not read. Nullptr when declined or
+// failed.
+ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters,
+                                const std::string& folder);
+// Reads some of the output, at most `capacity` bytes; false once it has ended (at once for a
+// program started through the shell).
 bool ReadChildOutput(ChildProcess* child, char* buffer, std::size_t capacity);
-// Waits for the program to end; its exit status is not needed.
-void WaitForChild(ChildProcess* child);
+// Exit status of a program that cannot be had.
+constexpr unsigned long kUnknownExitStatus = 0xFFFFFFFFUL;
+// Waits for the program to end and returns its exit status.
+unsigned long WaitForChild(ChildProcess* child);
 
 void WriteToConsole(const std::string& text);
 

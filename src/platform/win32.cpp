@@ -10,9 +10,13 @@
 #include <windows.h>
 
 #include <cfgmgr32.h>
+#include <objbase.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/characters.h"
@@ -29,10 +33,27 @@ namespace {
 
 // Every system library beyond kernel32 is loaded when first needed: most runs never show the
 // question or re-enumerate, and a usage run needs none of them. Under Wine, loading user32 at
-// start-up alone costs half as much again as the rest of a short run. The search is the one the
-// loader makes for an import.
+// start-up alone costs half as much again as the rest of a short run.
+//
+// Always by its full path in the system folder: the wrapper runs elevated from folders others can
+// write to, and a bare name is searched for in the program's own folder first. What a library
+// imports is then looked for beside it.
+HMODULE LoadSystemLibrary(const char* library) {
+    char folder[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return nullptr;
+    }
+    std::string path(folder, length);
+    path += '\\';
+    path += library;
+    return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// kernel32 is in every process already, and is never loaded again.
 FARPROC FindSystemFunction(const char* library, const char* name) {
-    const HMODULE module = LoadLibraryA(library);
+    const HMODULE module = std::strcmp(library, "kernel32.dll") == 0 ? GetModuleHandleA(library)
+                                                                     : LoadSystemLibrary(library);
     return module == nullptr ? nullptr : GetProcAddress(module, name);
 }
 
@@ -42,12 +63,39 @@ template <typename Function> Function* SystemFunction(const char* library, const
         reinterpret_cast<void (*)()>(FindSystemFunction(library, name)));
 }
 
+// Only the system folder is searched where the system allows it (Windows 7 with KB2533623 and
+// later); elsewhere at least the current folder is taken out of the search.
+void RestrictLibrarySearch() {
+    using SetDefaultDirectories = BOOL WINAPI(DWORD);
+    const auto restrict =
+        SystemFunction<SetDefaultDirectories>("kernel32.dll", "SetDefaultDllDirectories");
+    if (restrict == nullptr || restrict(LOAD_LIBRARY_SEARCH_SYSTEM32) == FALSE) {
+        SetDllDirectoryA("");
+    }
+}
+
+// Windows 7's own code loads these by name, from the program's folder first where the search is
+// not restricted: loaded by full path beforehand, they are found already loaded. Not every
+// Windows has each.
+void LoadLibrariesSystemCodeLoadsByName() {
+    for (const char* library :
+         {"uxtheme.dll", "dwmapi.dll", "cryptbase.dll", "version.dll", "ntmarta.dll"}) {
+        LoadSystemLibrary(library);
+    }
+}
+
 constexpr unsigned long kConfigFailure = CR_FAILURE;
+
+// ERROR_ELEVATION_REQUIRED, which MinGW's headers lack.
+constexpr DWORD kElevationRequired = 740;
 
 } // namespace
 
+// The flags are added to those the wrapper inherited; GetErrorMode is not in XP.
 void PrepareProcess() {
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    const UINT inherited = SetErrorMode(0);
+    SetErrorMode(inherited | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    RestrictLibrarySearch();
 }
 
 OsVersion QueryVersion() {
@@ -108,6 +156,7 @@ unsigned long ReenumerateDeviceNode(unsigned long node) {
 
 // 0, as when the box cannot be shown, if user32 is missing: no consent.
 int AskYesNo(const std::string& text, const std::string& caption) {
+    LoadLibrariesSystemCodeLoadsByName();
     const auto messageBox = SystemFunction<decltype(MessageBoxA)>("user32.dll", "MessageBoxA");
     return messageBox == nullptr ? 0 : messageBox(nullptr, text.c_str(), caption.c_str(), MB_YESNO);
 }
@@ -194,7 +243,8 @@ void CloseIfOpen(HANDLE handle) {
 }
 
 // Windows 7 refuses its console pseudo-handles in a handle list; the child reaches the console
-// through its own attachment to it.
+// through its own attachment to it. Only Windows 7 and earlier have them: Wine's console handles
+// are ordinary, so no test here reaches this filter.
 bool IsConsolePseudoHandle(HANDLE handle) {
     return (reinterpret_cast<std::uintptr_t>(handle) & 3) == 3 &&
            GetFileType(handle) == FILE_TYPE_CHAR;
@@ -245,8 +295,8 @@ void ReleaseInheritanceList(InheritanceList& list) {
 // The program is named by its absolute path, so nothing is searched for; the command line is
 // passed as it is, and no interpreter sees it. The child gets the system's default error mode,
 // not the wrapper's.
-bool CreateChild(const std::string& program, const std::string& commandLine, STARTUPINFOA& startup,
-                 PROCESS_INFORMATION& started) {
+DWORD CreateChild(const std::string& program, const std::string& commandLine, STARTUPINFOA& startup,
+                  PROCESS_INFORMATION& started) {
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     STARTUPINFOEXA extended = {};
@@ -265,12 +315,14 @@ bool CreateChild(const std::string& program, const std::string& commandLine, STA
         ok = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE,
                             CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr, &startup, &started) != 0;
     }
-    return ok;
+    return ok ? ERROR_SUCCESS : GetLastError();
 }
 
 } // namespace
 
-ChildProcess* StartChild(const std::string& program, const std::string& commandLine) {
+ChildProcess* StartChild(const std::string& program, const std::string& commandLine,
+                         StartFailure* failure) {
+    *failure = StartFailure::Other;
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
@@ -285,30 +337,73 @@ ChildProcess* StartChild(const std::string& program, const std::string& commandL
     startup.hStdOutput = writeEnd;
     startup.hStdError = InheritableCopy(GetStdHandle(STD_ERROR_HANDLE));
     PROCESS_INFORMATION started = {};
-    const bool ok = CreateChild(program, commandLine, startup, started);
+    const DWORD error = CreateChild(program, commandLine, startup, started);
     CloseIfOpen(startup.hStdInput);
     CloseIfOpen(startup.hStdError);
     // Only the child holds the write end now, so the output ends when the child closes it.
     CloseHandle(writeEnd);
-    if (!ok) {
+    if (error != ERROR_SUCCESS) {
         CloseHandle(readEnd);
+        *failure = error == kElevationRequired ? StartFailure::NeedsElevation : StartFailure::Other;
         return nullptr;
     }
     CloseHandle(started.hThread);
+    *failure = StartFailure::None;
     return new ChildProcess{started.hProcess, readEnd};
+}
+
+namespace {
+
+// The shell may hand the start to extensions that need COM on this thread.
+void PrepareShell() {
+    const auto initialize = SystemFunction<decltype(CoInitializeEx)>("ole32.dll", "CoInitializeEx");
+    if (initialize != nullptr) {
+        initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    }
+}
+
+} // namespace
+
+// No verb: the program's own manifest decides, and the consent prompt is shown where it asks for
+// elevation. No error box of the shell's: a failure ends the run with its exit code.
+ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters,
+                                const std::string& folder) {
+    const auto execute =
+        SystemFunction<decltype(ShellExecuteExA)>("shell32.dll", "ShellExecuteExA");
+    if (execute == nullptr) {
+        return nullptr;
+    }
+    PrepareShell();
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = folder.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (execute(&info) == FALSE || info.hProcess == nullptr) {
+        return nullptr;
+    }
+    return new ChildProcess{info.hProcess, nullptr};
 }
 
 // A successful read of nothing is not the end: only a broken pipe is.
 bool ReadChildOutput(ChildProcess* child, char* buffer, std::size_t capacity) {
     DWORD got = 0;
-    return ReadFile(child->output, buffer, static_cast<DWORD>(capacity), &got, nullptr) != FALSE;
+    return child->output != nullptr &&
+           ReadFile(child->output, buffer, static_cast<DWORD>(capacity), &got, nullptr) != FALSE;
 }
 
-void WaitForChild(ChildProcess* child) {
-    CloseHandle(child->output);
+unsigned long WaitForChild(ChildProcess* child) {
+    CloseIfOpen(child->output);
     WaitForSingleObject(child->process, INFINITE);
+    DWORD status = kUnknownExitStatus;
+    if (GetExitCodeProcess(child->process, &status) == FALSE) {
+        status = kUnknownExitStatus;
+    }
     CloseHandle(child->process);
     delete child;
+    return status;
 }
 
 namespace {
@@ -325,42 +420,22 @@ std::string WithCrLf(const std::string& text) {
     return converted;
 }
 
-// A Windows 7 console can refuse one write of some 30 KB outright.
-constexpr std::size_t kConsolePieceSize = 8 * 1024;
-
-// The end of the next piece from `start`: whole characters, so that a console never receives half
-// of a double-byte one.
-std::size_t ConsolePieceEnd(const std::string& bytes, std::size_t start) {
-    std::size_t end = start;
-    while (end < bytes.size()) {
-        const std::size_t next = NextCharacter(bytes, end);
-        if (next - start > kConsolePieceSize) {
-            break;
-        }
-        end = next;
-    }
-    return end;
-}
-
 } // namespace
 
 // The finished bytes in few writes: the C runtime's text mode hands each line to the system by
 // itself, which under Wine costs more than the rest of a usage run. The bytes are the same.
 void WriteToConsole(const std::string& text) {
-    const std::string bytes = WithCrLf(text);
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const std::size_t end = ConsolePieceEnd(bytes, done);
-        DWORD written = 0;
-        // Nowhere to report a console that cannot be written to.
-        if (WriteFile(output, bytes.data() + done, static_cast<DWORD>(end - done), &written,
-                      nullptr) == FALSE ||
-            written == 0) {
-            return;
-        }
-        done += written;
-    }
+    DWORD mode = 0;
+    const bool console = GetConsoleMode(output, &mode) != FALSE;
+    WriteInPieces(WithCrLf(text), console,
+                  [output](const char* bytes, std::size_t size, std::size_t* written) {
+                      DWORD count = 0;
+                      const bool ok = WriteFile(output, bytes, static_cast<DWORD>(size), &count,
+                                                nullptr) != FALSE;
+                      *written = count;
+                      return ok;
+                  });
 }
 
 namespace {

@@ -19,6 +19,13 @@ import traceback
 
 from winemachine import REMOVAL, Machine, make_template
 
+QUIET_REMOVAL = REMOVAL + " /qn /norestart "
+
+
+def logged_removal(log):
+    return REMOVAL + "/log \"" + log + "\" /qn /norestart "
+
+
 USAGE = (
     "\n\nCorvith Installer 1.8.0.1 - 2014-07-14\n\n\nUSAGE:\n\n"
     "  1. setup.exe -a ----------------------> Install or modify installation\n"
@@ -34,6 +41,7 @@ USAGE = (
 BAD_ARGUMENT = "\nError in Input File: please check usage.\n Line: {}\n"
 INVALID_LOG = "Invalid log file path provided\n"
 NEWER = "Newer version is already installed\n"
+REMOVAL_FAILED = "Failed to remove the installed version\n"
 PREFIX = "SETUP WRAPPER: "
 
 
@@ -205,7 +213,8 @@ def leading_variable_is_expanded(m):
 
 # Devices, and paths that name a stream of another file.
 DEVICES_AND_STREAMS = ["C:run.log", "C:\\logs\\x.log:s", "CON", "nul.log", "C:\\logs\\aux",
-                       "C:\\logs\\COM1", "C:\\logs\\lpt1.txt", "C:\\logs\\prn .log"]
+                       "C:\\logs\\COM1", "C:\\logs\\lpt1.txt", "C:\\logs\\prn .log",
+                       "\\\\.\\C:\\logs\\run.log"]  # the device namespace: a colon in a folder
 
 
 @case("logpath")
@@ -293,8 +302,8 @@ def children_start_directly_with_the_default_error_mode(m):
     fresh(m)
     r = m.run(["-s"], env={"WINEDEBUG": "+relay", "COMSPEC": "C:\\pkg\\canary.exe"})
     expect(r.code, 0, "exit code")
-    expect(wrapper_calls(r.stderr, "SetErrorMode")[:1], ["00008001"],
-           "no critical-error or open-file boxes for the wrapper itself")
+    expect(wrapper_calls(r.stderr, "SetErrorMode")[:2], ["00000000", "00008001"],
+           "no critical-error or open-file boxes for the wrapper, added to the inherited mode")
     created = wrapper_calls(r.stderr, "CreateProcessA")
     expect(len(created), 1, f"one child started directly ({created})")
     arguments = created[0].split(",")
@@ -372,6 +381,22 @@ def refusals_before_anything_runs(m):
 def question_that_cannot_be_shown_counts_as_no(m):
     fresh(m, "2.0.0.0")
     expect_refusal(m.run(["-a"]), 6, crlf(NEWER))
+    # A window station nobody sees, as a service's: a box shown there would wait for ever.
+    expect_refusal(m.run(["-a"], via="hidden_station.exe", timeout=60), 6, crlf(NEWER),
+                   label="invisible window station: ")
+
+
+@case("install")
+def failed_removal_in_an_upgrade_changes_nothing_more(m):
+    for status in ("1603", "1618"):
+        fresh(m, "1.7.0.7")
+        r = m.run(["-s", "-f2C:\\logs\\run.log"], env={"STANDIN_MSIEXEC_EXIT": status})
+        label = f"removal ending {status}: "
+        expect_refusal(r, 5, b"", [("MSIEXEC", "C:\\pkg", logged_removal("C:\\logs\\run.log"))],
+                       label=label)
+        expect(r.events(), [("MSIEXEC", logged_removal("C:\\logs\\run.log"))], label + "no rescan")
+        expect(m.read("C:\\logs\\run.log"), logged(REMOVAL_FAILED), label + "log")
+        expect(r.seconds < 20, True, label + f"no waits (took {r.seconds:.1f} s)")
 
 
 @case("install")
@@ -417,11 +442,11 @@ def registry_value_shapes(m):
 @case("upgrade")
 def typical_silent_upgrade(m):
     fresh(m, "1.7.0.7")
-    r = m.run(["-s", "-f2c:\\temp\\silentlog.log"])
-    expect(r.code, 0, "exit code")
+    r = m.run(["-s", "-f2c:\\temp\\silentlog.log"], env={"STANDIN_MSIEXEC_EXIT": "3010"})
+    expect(r.code, 0, "exit code after a removal that needs a restart")
     expect(r.stdout, b"", "standard output")
     expect(r.events(), [
-        ("MSIEXEC", REMOVAL + "/log \"c:\\temp\\silentlog.log\" /qn "),
+        ("MSIEXEC", logged_removal("c:\\temp\\silentlog.log")),
         ("rescan", "locate root"), ("rescan", "reenumerate root"),
         ("SETUP", "setup.exe /s /v/quiet /debuglog\"c:\\temp\\silentlog.log\"")], "actions")
     expect(r.started()[0][1], "C:\\pkg", "msiexec runs in the package root")
@@ -436,7 +461,7 @@ def interactive_upgrade_with_blank_in_log_path(m):
     r = m.run(["-a", "-f2" + log], env={"STANDIN_MSIEXEC_OUTPUT_MB": "8"})
     expect(r.code, 0, "exit code")
     expect(r.events(), [
-        ("MSIEXEC", REMOVAL + "/log \"" + log + "\" /qn "),
+        ("MSIEXEC", logged_removal(log)),
         ("rescan", "locate root"), ("rescan", "reenumerate root"),
         ("SETUP", "setup.exe /debuglog\"" + log + "\"")], "actions")
     expect(f"end|MSIEXEC|{15 + 8 * 1048576}" in r.record, True, "removal output drained")
@@ -447,14 +472,30 @@ def removal_then_failed_rescan_is_ignored(m):
     fresh(m, "1.8.0.0")
     r = m.run(["-r", "-s"])
     expect(r.code, 0, "exit code")
-    expect(r.events(), [("MSIEXEC", REMOVAL + " /qn "), ("rescan", "locate root"),
+    expect(r.events(), [("MSIEXEC", QUIET_REMOVAL), ("rescan", "locate root"),
                         ("rescan", "reenumerate root")], "actions")
     expect(r.seconds >= 7, True, f"waits of 7 s (took {r.seconds:.1f} s)")
     fresh(m, "beta1")
     r = m.run(["-r"], env={"STANDIN_LOCATE_RESULT": "19"})
     expect(r.code, 0, "exit code after failed rescan")
     expect(r.stdout, b"", "nothing reported")
-    expect(r.events(), [("MSIEXEC", REMOVAL + " /qn "), ("rescan", "locate root")], "actions")
+    expect(r.events(), [("MSIEXEC", QUIET_REMOVAL), ("rescan", "locate root")], "actions")
+
+
+@case("remove")
+def removal_result_decides_what_follows(m):
+    """Done, a restart needed, or a product Windows Installer does not know: the run goes on.
+    Anything else was rolled back: reported, and nothing more is done."""
+    for status, code in [("3010", 0), ("1605", 0), ("1603", 5), ("1618", 5)]:
+        fresh(m, "1.7.0.7")
+        r = m.run(["-r", "-f2C:\\logs\\run.log"], env={"STANDIN_MSIEXEC_EXIT": status})
+        label = f"removal ending {status}: "
+        expect(r.code, code, label + "exit code")
+        expect([e[0] for e in r.events()], ["MSIEXEC"] + ["rescan"] * (2 if code == 0 else 0),
+               label + "actions")
+        expect(r.stdout, crlf(REMOVAL_FAILED) if code else b"", label + "standard output")
+        expect(m.read("C:\\logs\\run.log"), logged(REMOVAL_FAILED) if code else None,
+               label + "log")
 
 
 @case("rescan-fails")
@@ -510,7 +551,7 @@ def question_answered_yes_and_no(m):
         expect_refusal(r, 6, crlf(NEWER))
         r = answer_question(m, "Return", display)
         expect(r.code, 0, "exit code after Yes")
-        expect(r.events(), [("MSIEXEC", REMOVAL + " /qn "), ("rescan", "locate root"),
+        expect(r.events(), [("MSIEXEC", QUIET_REMOVAL), ("rescan", "locate root"),
                             ("rescan", "reenumerate root"), ("SETUP", "setup.exe ")], "actions")
         expect(r.seconds >= 31, True, f"waits of 31 s (took {r.seconds:.1f} s)")
     finally:
@@ -561,6 +602,10 @@ def hostile_input_table(m):
         expect(r.code, code, label + "exit code")
         expect(r.stdout, stdout, label + "standard output")
         expect([c for _, _, c in r.started()], commands, label + "children")
+    r = m.run(hostile_cases()[0][0], env={"WINEDEBUG": "+relay"})
+    pieces = [int(call.split(",")[2], 16) for call in wrapper_calls(r.stderr, "WriteFile")]
+    expect((sum(pieces), max(pieces) <= 8192), (len(r.stdout), True),
+           f"the long echo written whole in pieces of at most 8 KiB ({pieces})")
     expect(m.read("C:\\logs\\caf\u00e9.log"),
            logged("Product to be removed is not installed\n"), "log named with a byte above 0x7F")
     expect(m.read("C:\\logs\\%s%n.log"), logged("Product to be removed is not installed\n"),
@@ -574,7 +619,7 @@ def special_characters_in_the_removal_log_path(m):
     log = HOSTILE_FOLDER + "\\run.log"
     r = m.run(["-r", "-s", "-f2" + log])
     expect(r.code, 0, "exit code")
-    expect([c for _, _, c in r.started()], [REMOVAL + "/log \"" + log + "\" /qn "],
+    expect([c for _, _, c in r.started()], [logged_removal(log)],
            "only msiexec, with the path whole and quoted")
 
 

@@ -3,8 +3,9 @@
 A package folder is laid out as in the field: C:\\pkg with setup.exe at its root and Win7\\64,
 Win7\\32 below it. Stand-ins of our own take the place of the system's msiexec.exe, the package's
 setup.exe and the device-configuration DLL; they record what they were asked to do in
-C:\\record.txt. Copies planted where only a search would find them must never run: a run in which
-one did fails whatever case it belongs to.
+C:\\record.txt. Copies planted where only a search would find them must never run, and libraries
+planted beside the wrapper under system libraries' names must never load: a run in which one did
+fails whatever case it belongs to.
 """
 
 import os
@@ -17,6 +18,9 @@ UNINSTALL_KEY = ("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\
 REMOVAL = "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24} "
 # Beside the wrapper, where the command interpreter would have looked first.
 PLANTED = ("C:\\pkg\\msiexec.exe", "C:\\pkg\\canary.exe")
+# Libraries the wrapper, or system code on its behalf, loads; native first wherever found, so that a
+# search reaching the wrapper's folder would load the planted one.
+PLANTED_LIBRARIES = ("setupapi", "uxtheme", "dwmapi", "cryptbase", "version", "ntmarta")
 
 
 class Result:
@@ -65,7 +69,7 @@ class Machine:
         self.drive = os.path.join(self.prefix, "drive_c")
         self.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
         self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="setupapi=n,b", STANDIN_RECORD="C:\\record.txt")
+                        WINEDLLOVERRIDES=",".join(PLANTED_LIBRARIES) + "=n,b", STANDIN_RECORD="C:\\record.txt")
         subprocess.run(["wineserver", "-p"], env=self.env, check=True)
         self.version_set = None
 
@@ -109,26 +113,31 @@ class Machine:
             self.reg("add", UNINSTALL_KEY, "/v", "DisplayVersion", "/t", "REG_BINARY", "/d",
                      binary.hex(), "/f", "/reg:32")
 
+    def replace_system_file(self, name, source):
+        """Puts `source` where a 32-bit program finds its system folder. The prefix is a hard link
+        of the template: unlinked first, so that the template keeps Wine's own."""
+        system = os.path.join(self.drive, "windows", "syswow64")
+        if not os.path.isdir(system):
+            system = os.path.join(self.drive, "windows", "system32")
+        if os.path.exists(os.path.join(system, name)):
+            os.unlink(os.path.join(system, name))
+        shutil.copy(source, os.path.join(system, name))
+
     def lay_out_package(self, folders=("Win7\\64", "Win7\\32")):
-        """A fresh C:\\pkg: the wrapper and the device stand-in beside it, and stand-ins for the
-        package setup and the system's msiexec.exe."""
+        """A fresh C:\\pkg: the wrapper with canaries beside it, and stand-ins for the package
+        setup, the system's msiexec.exe and its device-configuration library."""
         root = self.path("C:\\pkg")
         shutil.rmtree(root, ignore_errors=True)
         os.makedirs(root)
         standins = os.path.join(self.build, "tests", "standins")
         standin = os.path.join(standins, "standin.exe")
         shutil.copy(os.path.join(self.build, "setup.exe"), root)
-        shutil.copy(os.path.join(standins, "setupapi.dll"), root)
         for planted in PLANTED:
             shutil.copy(standin, self.path(planted))
-        # The system's own, where a 32-bit program finds its system folder. The prefix is a hard
-        # link of the template: unlinked first, so that the template keeps Wine's own.
-        system = os.path.join(self.drive, "windows", "syswow64")
-        if not os.path.isdir(system):
-            system = os.path.join(self.drive, "windows", "system32")
-        if os.path.exists(os.path.join(system, "msiexec.exe")):
-            os.unlink(os.path.join(system, "msiexec.exe"))
-        shutil.copy(standin, os.path.join(system, "msiexec.exe"))
+        for library in PLANTED_LIBRARIES:
+            shutil.copy(os.path.join(standins, "canary.dll"), os.path.join(root, library + ".dll"))
+        self.replace_system_file("setupapi.dll", os.path.join(standins, "setupapi.dll"))
+        self.replace_system_file("msiexec.exe", standin)
         for folder in folders:
             os.makedirs(os.path.join(root, *folder.split("\\")))
             shutil.copy(standin, os.path.join(root, *folder.split("\\"), "setup.exe"))
@@ -137,9 +146,10 @@ class Machine:
         return root
 
     def run(self, args, env=None, cwd="C:\\pkg", background=False, timeout=300, stdin=None,
-            stderr=subprocess.PIPE):
+            stderr=subprocess.PIPE, via=None):
         """Runs the wrapper; `stdin` is bytes to pipe in or an open file (else the null device:
-        under Wine a closed standard input breaks the start of any child), `stderr` a file."""
+        under Wine a closed standard input breaks the start of any child), `stderr` a file, `via`
+        a test program that starts it."""
         try:
             os.unlink(self.path("C:\\record.txt"))
         except FileNotFoundError:
@@ -147,6 +157,8 @@ class Machine:
         full_env = dict(self.env)
         full_env.update(env or {})
         command = ["wine", os.path.join(self.path("C:\\pkg"), "setup.exe")] + list(args)
+        if via:
+            command[1:2] = [os.path.join(self.build, "tests", "standins", via), "C:\\pkg\\setup.exe"]
         piped = isinstance(stdin, bytes)
         started = time.monotonic()
         process = subprocess.Popen(command, cwd=self.path(cwd), env=full_env,
@@ -171,6 +183,8 @@ class Machine:
         planted = [image for image in result.images() if image.lower() in
                    (p.lower() for p in PLANTED)]
         assert not planted, f"a planted program ran: {planted}"
+        loaded = [line for line in result.record if line.startswith("canary|")]
+        assert not loaded, f"a planted library was loaded: {loaded}"
         return result
 
 

@@ -8,6 +8,7 @@
 FakeMachine machine;
 
 struct platform::ChildProcess {
+    std::string program;
     std::string output;
     std::size_t position = 0;
 };
@@ -158,13 +159,29 @@ void Wait(unsigned long milliseconds) {
     machine.events.push_back("wait " + std::to_string(milliseconds));
 }
 
-ChildProcess* StartChild(const std::string& program, const std::string& commandLine) {
+ChildProcess* StartChild(const std::string& program, const std::string& commandLine,
+                         StartFailure* failure) {
+    *failure = StartFailure::Other;
     if (QueryObject(program) != ObjectKind::File || machine.unstartable.count(program) != 0) {
         return nullptr;
     }
+    if (machine.needsElevation.count(program) != 0) {
+        *failure = StartFailure::NeedsElevation;
+        return nullptr;
+    }
+    *failure = StartFailure::None;
     machine.events.push_back("run " + program + " | " + commandLine);
     const auto found = machine.commandOutput.find(commandLine);
-    return new ChildProcess{found == machine.commandOutput.end() ? "" : found->second, 0};
+    return new ChildProcess{program, found == machine.commandOutput.end() ? "" : found->second, 0};
+}
+
+ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters,
+                                const std::string& folder) {
+    machine.events.push_back("shell " + program + " | " + parameters + " | in " + folder);
+    if (machine.consentDeclined || QueryObject(program) != ObjectKind::File) {
+        return nullptr;
+    }
+    return new ChildProcess{program, "", 0};
 }
 
 // As the real pipe: a whole buffer's worth whenever that much is left.
@@ -179,9 +196,11 @@ bool ReadChildOutput(ChildProcess* pipe, char* buffer, std::size_t capacity) {
     return true;
 }
 
-void WaitForChild(ChildProcess* pipe) {
+unsigned long WaitForChild(ChildProcess* pipe) {
     machine.undrainedBytes += pipe->output.size() - pipe->position;
+    const auto found = machine.exitStatus.find(pipe->program);
     delete pipe;
+    return found == machine.exitStatus.end() ? 0 : found->second;
 }
 
 void WriteToConsole(const std::string& text) {

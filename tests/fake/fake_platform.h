@@ -43,9 +43,13 @@ struct FakeMachine {
     std::set<unsigned char> leadBytes;
 
     // Output each command writes, by command line; others write nothing. A program that is no
-    // file, or is listed here, cannot be started.
+    // file, or is listed here, cannot be started; one that needs elevation starts only through
+    // the shell, unless its consent is declined. Exit statuses by program, 0 otherwise.
     std::map<std::string, std::string> commandOutput;
     std::set<std::string> unstartable;
+    std::set<std::string> needsElevation;
+    bool consentDeclined = false;
+    std::map<std::string, unsigned long> exitStatus;
 
     std::set<std::string> unwritableLogs;
 

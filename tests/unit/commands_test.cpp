@@ -16,15 +16,16 @@ class Commands : public ::testing::Test {
 
 TEST_F(Commands, RemovalRunsTheSystemsOwnInstallerWithTwoBlanksBeforeQuietFlag) {
     RemoveProduct();
-    EXPECT_EQ(machine.events, (std::vector<std::string>{
-                                  "run " + kMsiexec + " | " + kRemoval + " /qn ", "wait 4000"}));
+    EXPECT_EQ(machine.events,
+              (std::vector<std::string>{"run " + kMsiexec + " | " + kRemoval + " /qn /norestart ",
+                                        "wait 4000"}));
 }
 
 TEST_F(Commands, RemovalQuotesTheResolvedLogPath) {
     runOptions.logRequested = true;
     runOptions.logPath = "C:\\Documents and Settings\\a&b\\run.log";
     EXPECT_EQ(RemovalCommand(),
-              kRemoval + "/log \"C:\\Documents and Settings\\a&b\\run.log\" /qn ");
+              kRemoval + "/log \"C:\\Documents and Settings\\a&b\\run.log\" /qn /norestart ");
 }
 
 TEST_F(Commands, SetupCommandLines) {
@@ -52,10 +53,9 @@ TEST_F(Commands, CommandThatWouldNotFitIsNeverRun) {
     runOptions.logPath = std::string(400, 'p');
     runOptions.debugLogArgument = "/debuglog\"" + runOptions.logPath + "\"";
     EXPECT_EQ(RemovalCommand(), "");
-    RemoveProduct();
-    EXPECT_EQ(machine.events, std::vector<std::string>{"wait 4000"});
+    EXPECT_FALSE(RemoveProduct());
     EXPECT_FALSE(LaunchPackageSetup(true));
-    EXPECT_EQ(machine.events, std::vector<std::string>{"wait 4000"});
+    EXPECT_TRUE(machine.events.empty());
 }
 
 TEST_F(Commands, OutputIsDrainedToTheEndInPiecesThatFitTheBuffer) {
@@ -102,6 +102,20 @@ TEST_F(Commands, UnreachablePackageFolderRunsNothing) {
 
 TEST_F(Commands, SetupThatCannotStartIsAFailedLaunch) {
     machine.unstartable.insert("C:\\pkg\\Win7\\64\\setup.exe");
+    EXPECT_FALSE(LaunchPackageSetup(true));
+}
+
+// Started as the shell does, which asks for consent: with the options after the program's name,
+// in the package folder.
+TEST_F(Commands, SetupThatNeedsElevationStartsThroughTheShell) {
+    runOptions.silent = true;
+    machine.needsElevation.insert("C:\\pkg\\Win7\\64\\setup.exe");
+    EXPECT_TRUE(LaunchPackageSetup(true));
+    EXPECT_EQ(machine.events,
+              (std::vector<std::string>{
+                  "cd C:\\pkg\\Win7\\64",
+                  "shell C:\\pkg\\Win7\\64\\setup.exe | /s /v/quiet  | in C:\\pkg\\Win7\\64"}));
+    machine.consentDeclined = true;
     EXPECT_FALSE(LaunchPackageSetup(true));
 }
 

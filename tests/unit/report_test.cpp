@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/options.h"
 #include "fake_platform.h"
+#include "platform/characters.h"
 #include "report/report.h"
 
 namespace {
@@ -90,6 +93,9 @@ TEST_F(LogPath, PathsThatCanNeverHoldALogAreRejected) {
     EXPECT_EQ(Resolve("c:\\temp\\sub"), "rejected"); // an existing folder
     AddFolder("C:\\pkg\\Win7");
     EXPECT_EQ(Resolve("Win7"), "rejected");
+    // The device namespace: the colon sits in the folder part, which exists.
+    AddFolder("\\\\.\\C:\\logs");
+    EXPECT_EQ(Resolve("\\\\.\\C:\\logs\\run.log"), "rejected");
     // Streams of another file, and devices, whatever their case, extension and trailing blanks.
     for (const char* path :
          {"C:run.log", "c:\\temp\\run.log:s", "c:\\temp:\\run.log", ":run.log", "1:\\run.log",
@@ -173,6 +179,43 @@ TEST_F(Reporting, SilentRunsWriteOnlyTheLogAndAnUnwritableLogIsSkipped) {
     ReportMessage("two\n");
     EXPECT_EQ(machine.console, "two\n");
     EXPECT_EQ(machine.logs["c:\\temp\\run.log"], "SETUP WRAPPER: one\n");
+}
+
+// What the system takes of each write: a pipe may take part of a piece; a console in code page
+// 65001 on Windows 7 takes it whole but reports the characters written, not the bytes.
+struct ScriptedOutput {
+    const char* what;
+    bool console;
+    std::size_t (*reports)(std::size_t size);
+};
+
+TEST(ConsolePieces, EveryByteGoesOutOnceInWholeCharactersOfAtMostEightKiB) {
+    machine = FakeMachine{};
+    UseCodePage932();
+    std::string text;
+    for (int i = 0; i < 6000; ++i) {
+        text += "\x83\x5c-"; // a double-byte character whose second byte is a backslash
+    }
+    const ScriptedOutput outputs[] = {
+        {"file", false, [](std::size_t size) { return size; }},
+        {"pipe taking part", false, [](std::size_t size) { return size / 3 + 1; }},
+        {"console counting characters", true, [](std::size_t size) { return size / 2; }},
+    };
+    for (const ScriptedOutput& output : outputs) {
+        std::string taken;
+        std::size_t largest = 0;
+        platform::WriteInPieces(
+            text, output.console, [&](const char* bytes, std::size_t size, std::size_t* written) {
+                *written = output.reports(size);
+                taken.append(bytes, output.console ? size : *written);
+                largest = std::max(largest, size);
+                // Never between the two bytes of a character, where a whole piece ends.
+                EXPECT_TRUE(*written < size || taken.size() % 3 != 1) << output.what;
+                return true;
+            });
+        EXPECT_EQ(taken, text) << output.what;
+        EXPECT_LE(largest, platform::kConsolePieceSize) << output.what;
+    }
 }
 
 // A device or another file's stream is never written to, before resolution or after it.

@@ -11,7 +11,7 @@ using Events = std::vector<std::string>;
 
 const std::string kMsiexec = "run C:\\Windows\\system32\\msiexec.exe | ";
 const std::string kRemove =
-    kMsiexec + "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24}  /qn ";
+    kMsiexec + "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24}  /qn /norestart ";
 const char kQuestion[] =
     "ask Lumenor: A later version of 'Lumenor' is already installed on this machine. Do you "
     "wish to remove it and install this older version?";
@@ -72,8 +72,8 @@ const Events kInteractive = Launch("setup.exe ");
 const Events kSilent = Launch("setup.exe /s /v/quiet ");
 const Events kLogOnly = Checked({Launch("setup.exe /debuglog\"C:\\pkg\\run.log\"")});
 const std::string kRemoveLogged =
-    kMsiexec +
-    "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24} /log \"C:\\pkg\\run.log\" /qn ";
+    kMsiexec + "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24} /log \"C:\\pkg\\run.log\" "
+               "/qn /norestart ";
 
 INSTANTIATE_TEST_SUITE_P(
     EveryModeAgainstEveryState, DecisionTable,
@@ -223,6 +223,51 @@ TEST_F(RunSequence, SetupThatCannotStartEndsWithFive) {
     machine.unstartable.insert("C:\\pkg\\Win7\\64\\setup.exe");
     EXPECT_EQ(RunWrapper({"-s"}), 5);
     EXPECT_EQ(machine.events, Checked({{"cd C:\\pkg\\Win7\\64", "exit 5"}}));
+    ResetMachine();
+    machine.needsElevation.insert("C:\\pkg\\Win7\\64\\setup.exe");
+    machine.consentDeclined = true;
+    EXPECT_EQ(RunWrapper({"-a"}), 5);
+    EXPECT_EQ(machine.events.back(), "exit 5");
+    EXPECT_EQ(machine.console, "");
+}
+
+// Windows Installer's own code: done (restart needed or started) and unknown product go on as
+// a removal did; anything else was rolled back, and nothing more is done.
+TEST_F(RunSequence, RemovalThatFailedEndsWithFiveAndNothingElse) {
+    const std::string msiexec = "C:\\Windows\\system32\\msiexec.exe";
+    for (const unsigned long status : {3010UL, 1641UL, 1605UL}) {
+        Install("1.7.0.7");
+        machine.exitStatus[msiexec] = status;
+        EXPECT_EQ(RunWrapper({"-s"}), 0) << status;
+        EXPECT_EQ(machine.events, Checked({kRemoval, {"wait 30000"}, kSilent})) << status;
+        Install("1.7.0.7");
+        machine.exitStatus[msiexec] = status;
+        EXPECT_EQ(RunWrapper({"-r"}), 0) << status;
+    }
+    const Events failed{kRemove, "exit 5"};
+    for (const unsigned long status : {1603UL, 1618UL, 1602UL, platform::kUnknownExitStatus}) {
+        Install("1.7.0.7");
+        machine.exitStatus[msiexec] = status;
+        EXPECT_EQ(RunWrapper({"-r"}), 5) << status;
+        EXPECT_EQ(machine.events, failed) << status;
+        EXPECT_EQ(machine.console, "Failed to remove the installed version\n");
+        Install("1.9");
+        machine.answer = platform::kAnswerYes;
+        machine.exitStatus[msiexec] = status;
+        EXPECT_EQ(RunWrapper({"-a"}), 5) << status;
+        EXPECT_EQ(machine.events, Checked({{kQuestion}, failed})) << status;
+    }
+    Install("1.7.0.7");
+    AddFolder("C:\\logs");
+    machine.exitStatus[msiexec] = 1603;
+    EXPECT_EQ(RunWrapper({"-s", "-f2C:\\logs\\r.log"}), 5);
+    EXPECT_EQ(machine.console, "");
+    EXPECT_EQ(machine.logs["C:\\logs\\r.log"],
+              "SETUP WRAPPER: Failed to remove the installed version\n");
+    Install("1.8.0.0");
+    machine.unstartable.insert(msiexec);
+    EXPECT_EQ(RunWrapper({"-r", "-s"}), 5);
+    EXPECT_EQ(machine.events, Events{"exit 5"});
 }
 
 } // namespace
