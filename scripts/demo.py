@@ -2,8 +2,9 @@
 """Runs the real setup.exe under Wine on a demo machine and shows what it does.
 
 The demo machine is a Wine prefix under build/demo with a package folder C:\\pkg laid out as in
-the field; stand-ins take the place of msiexec.exe and the package's own setup.exe and record the
-command lines they are given.
+the field. Wine's own Windows Installer installs and removes real packages of the releases; a
+stand-in takes the place of the package's own setup.exe, records the command line it is given and
+installs release 1.8.0.0's package.
 """
 
 import argparse
@@ -25,23 +26,33 @@ def show(title, command, result):
 def show_log(machine, path):
     data = machine.read(path)
     print(f"--- log {path}:")
-    if not data:
-        print("    (no lines: the wrapper logs only refusals and failures)")
-    else:
-        for line in data.decode("latin-1").splitlines():
-            print("    " + line)
+    lines = data.decode("latin-1").splitlines() if data else []
+    ours = [line for line in lines if line.startswith("SETUP WRAPPER: ")]
+    for line in ours:
+        print("    " + line)
+    if len(lines) > len(ours):
+        print(f"    ({len(lines) - len(ours)} lines of Windows Installer's own log of the removal)")
+    if not ours:
+        print("    (no line of the wrapper's: it logs only refusals and failures)")
+
+
+def show_installed(machine, when):
+    version, release = machine.installed()
+    print(f"--- installed {when}:")
+    print(f"    Programs and Features (DisplayVersion): {version or 'no Lumenor entry'}")
+    print(f"    C:\\Program Files (x86)\\Lumenor\\release.txt: {release or 'no such file'}")
 
 
 def show_actions(result):
     print("--- what the wrapper did:")
     for line in result.record:
         parts = line.split("|", 3)
-        if parts[0] == "start" and parts[1] == "MSIEXEC":
-            print(f"    removed:  {parts[3]}")
-        elif parts[0] == "start":
+        if parts[0] == "start":
             print(f"    launched: {parts[3]}    (in {parts[2]})")
         elif parts[0] == "rescan":
             print(f"    device tree: {parts[1]} -> {'ok' if parts[2] == '0' else parts[2]}")
+        elif parts[0] == "install":
+            print(f"    the package setup installed 1.8.0.0: Windows Installer's code {parts[1]}")
 
 
 def main():
@@ -59,8 +70,8 @@ def main():
                       os.path.join(root, "windows-x86"))
     try:
         machine.set_version("win7")
-        machine.install(None)
-        machine.lay_out_package()
+        machine.lay_out_package(installer=True)
+        machine.install_package(None)
         os.makedirs(machine.path("C:\\demo"), exist_ok=True)
 
         show("Usage: started without arguments", "setup.exe", machine.run([]))
@@ -74,12 +85,16 @@ def main():
         if args.quick:
             title = "A silent installation on a machine without the product"
         else:
-            machine.install("1.7.0.7")
-            title = "A silent upgrade over release 1.7.0.7 (waits 36 s, as the program must)"
+            machine.install_package("1.7.0.7")
+            title = ("A silent upgrade over release 1.7.0.7: removed by Windows Installer, "
+                     "waits 36 s as the program must")
+        print(f"\n=== {title}")
+        show_installed(machine, "before")
         result = machine.run(command)
-        show(title, "setup.exe " + " ".join(command), result)
+        show("The run", "setup.exe " + " ".join(command), result)
         show_actions(result)
         show_log(machine, "C:\\temp\\silentlog.log")
+        show_installed(machine, "afterwards")
     finally:
         machine.close()
     return 0

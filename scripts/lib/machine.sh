@@ -3,7 +3,7 @@
 
 # Debian packages each purpose needs (dpkg names, with the architecture where it matters).
 PACKAGES_BUILD="cmake g++ make libgtest-dev libgmock-dev python3 g++-mingw-w64-i686-posix"
-PACKAGES_WINE="wine wine32:i386 wine64 xvfb xdotool locales"
+PACKAGES_WINE="wine wine32:i386 wine64 xvfb xdotool locales wixl msitools"
 PACKAGES_CHECKS="clang clang-tidy clang-format libclang-rt-14-dev"
 PACKAGES_RELEASE="osslsigncode openssl python3-pefile"
 

@@ -1,8 +1,9 @@
 """A Wine prefix with the wrapper's package folder in it, for the end-to-end tests and the demo.
 
 A package folder is laid out as in the field: C:\\pkg with setup.exe at its root and Win7\\64,
-Win7\\32 below it. Stand-ins of our own take the place of the system's msiexec.exe, the package's
-setup.exe and the device-configuration DLL; they record what they were asked to do in
+Win7\\32 below it. Stand-ins of our own take the place of the package's setup.exe and the
+device-configuration DLL, and of the system's msiexec.exe unless Wine's own Windows Installer
+installs and removes real packages of the releases; they record what they were asked to do in
 C:\\record.txt. Copies planted where only a search would find them must never run, and libraries
 planted beside the wrapper under system libraries' names must never load: a run in which one did
 fails whatever case it belongs to.
@@ -13,6 +14,7 @@ import shutil
 import subprocess
 import time
 
+PRODUCT_CODE = "{7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24}"
 UNINSTALL_KEY = ("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                  "{7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24}")
 REMOVAL = "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24} "
@@ -56,7 +58,9 @@ class Machine:
 
     def __init__(self, template, root, build):
         self.prefix = os.path.join(root, "prefix")
+        self.template = template
         self.build = build
+        self.packages = os.path.join(build, "tests", "e2e", "packages")
         shutil.rmtree(root, ignore_errors=True)
         os.makedirs(root)
         # Hard links keep the copy cheap; the registry files Wine rewrites are real copies.
@@ -113,19 +117,23 @@ class Machine:
             self.reg("add", UNINSTALL_KEY, "/v", "DisplayVersion", "/t", "REG_BINARY", "/d",
                      binary.hex(), "/f", "/reg:32")
 
-    def replace_system_file(self, name, source):
-        """Puts `source` where a 32-bit program finds its system folder. The prefix is a hard link
-        of the template: unlinked first, so that the template keeps Wine's own."""
-        system = os.path.join(self.drive, "windows", "syswow64")
-        if not os.path.isdir(system):
-            system = os.path.join(self.drive, "windows", "system32")
-        if os.path.exists(os.path.join(system, name)):
-            os.unlink(os.path.join(system, name))
-        shutil.copy(source, os.path.join(system, name))
+    def replace_system_file(self, name, source=None):
+        """Puts `source` (else Wine's own file) where a 32-bit program finds its system folder.
+        The prefix is a hard link of the template: unlinked first, so that the template keeps
+        Wine's own."""
+        system = "syswow64" if os.path.isdir(os.path.join(self.drive, "windows", "syswow64")) \
+            else "system32"
+        target = os.path.join(self.drive, "windows", system, name)
+        if os.path.exists(target):
+            os.unlink(target)
+        shutil.copy(source or os.path.join(self.template, "drive_c", "windows", system, name),
+                    target)
 
-    def lay_out_package(self, folders=("Win7\\64", "Win7\\32")):
+    def lay_out_package(self, folders=("Win7\\64", "Win7\\32"), installer=False):
         """A fresh C:\\pkg: the wrapper with canaries beside it, and stand-ins for the package
-        setup, the system's msiexec.exe and its device-configuration library."""
+        setup, the system's msiexec.exe and its device-configuration library. With `installer`,
+        Wine's own msiexec.exe, and release 1.8.0.0's package beside each setup, which installs
+        it."""
         root = self.path("C:\\pkg")
         shutil.rmtree(root, ignore_errors=True)
         os.makedirs(root)
@@ -137,13 +145,42 @@ class Machine:
         for library in PLANTED_LIBRARIES:
             shutil.copy(os.path.join(standins, "canary.dll"), os.path.join(root, library + ".dll"))
         self.replace_system_file("setupapi.dll", os.path.join(standins, "setupapi.dll"))
-        self.replace_system_file("msiexec.exe", standin)
+        self.replace_system_file("msiexec.exe", None if installer else standin)
         for folder in folders:
-            os.makedirs(os.path.join(root, *folder.split("\\")))
-            shutil.copy(standin, os.path.join(root, *folder.split("\\"), "setup.exe"))
+            package = os.path.join(root, *folder.split("\\"))
+            os.makedirs(package)
+            shutil.copy(standin, os.path.join(package, "setup.exe"))
+            if installer:
+                shutil.copy(os.path.join(self.packages, "lumenor-1.8.0.0.msi"),
+                            os.path.join(package, "lumenor.msi"))
         for folder in ("C:\\temp", "C:\\logs"):
             os.makedirs(self.path(folder), exist_ok=True)
         return root
+
+    def msiexec(self, *args):
+        """Wine's own Windows Installer; its exit code."""
+        return subprocess.run(["wine", "msiexec"] + list(args), env=self.env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+
+    def install_package(self, release):
+        """Removes whatever release is installed and installs `release` for real, or none.
+        "1.7.0.7-unremovable" is 1.7.0.7 whose removal fails."""
+        self.msiexec("/x", PRODUCT_CODE, "/qn", "LUMENOR_ALLOW_REMOVAL=1")
+        self.install(None)
+        if release is not None:
+            source = os.path.join(self.packages, f"lumenor-{release}.msi")
+            code = self.msiexec("/i", "Z:" + source.replace("/", "\\"), "/qn")
+            assert code == 0, f"installing {release} failed with {code}"
+
+    def installed(self):
+        """(DisplayVersion in the 32-bit view, the release named by the product's file), each
+        None when missing."""
+        query = subprocess.run(["wine", "reg", "query", UNINSTALL_KEY, "/v", "DisplayVersion",
+                                "/reg:32"], env=self.env, capture_output=True, text=True)
+        words = [line.split() for line in query.stdout.splitlines() if "DisplayVersion" in line]
+        release = self.read("C:\\Program Files (x86)\\Lumenor\\release.txt")
+        return (words[0][-1] if words else None,
+                release.decode("latin-1").strip() if release is not None else None)
 
     def run(self, args, env=None, cwd="C:\\pkg", background=False, timeout=300, stdin=None,
             stderr=subprocess.PIPE, via=None):

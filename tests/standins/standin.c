@@ -7,7 +7,9 @@
  * STANDIN_<NAME>_OUTPUT_MB writes that many megabytes of lines, STANDIN_<NAME>_CTRLZ=1 writes a
  * Ctrl-Z byte before them, STANDIN_<NAME>_BLOCK_KB writes them in binary mode through a buffer of
  * that size (otherwise in text mode, as the C runtime chooses), STANDIN_<NAME>_EXIT sets the
- * status. */
+ * status. Where a package lumenor.msi lies beside it, it installs that package through the
+ * system's msiexec.exe first (quietly when its command line holds "/s /v/quiet", else with a
+ * basic progress bar), records "install|<Windows Installer's code>" and ends with that code. */
 #include <windows.h>
 
 #include <fcntl.h>
@@ -51,6 +53,37 @@ static void find_name(void) {
         name[i] = (char)toupper((unsigned char)base[i]);
     }
     name[i] = '\0';
+}
+
+/* -1 when no package lies beside this program. */
+static long install_package_beside(void) {
+    char package[MAX_PATH];
+    char system[MAX_PATH];
+    static char command[3 * MAX_PATH];
+    strcpy(package, module);
+    char* base = strrchr(package, '\\');
+    if (base == NULL || GetSystemDirectoryA(system, sizeof system) == 0) {
+        return -1;
+    }
+    strcpy(base + 1, "lumenor.msi");
+    if (GetFileAttributesA(package) == INVALID_FILE_ATTRIBUTES) {
+        return -1;
+    }
+    const char* quiet = strstr(GetCommandLineA(), "/s /v/quiet") != NULL ? "/qn" : "/qb";
+    snprintf(command, sizeof command, "\"%s\\msiexec.exe\" /i \"%s\" %s", system, package, quiet);
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started;
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started)) {
+        return (long)GetLastError();
+    }
+    WaitForSingleObject(started.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(started.hProcess, &code);
+    CloseHandle(started.hProcess);
+    CloseHandle(started.hThread);
+    return (long)code;
 }
 
 int main(void) {
@@ -97,5 +130,10 @@ int main(void) {
     int flushed = fflush(stdout) == 0;
     snprintf(line, sizeof line, "end|%s|%llu%s", name, written, flushed ? "" : "|write failed");
     record(line);
-    return (int)setting("EXIT", 0);
+    long installed = install_package_beside();
+    if (installed >= 0) {
+        snprintf(line, sizeof line, "install|%ld", installed);
+        record(line);
+    }
+    return (int)setting("EXIT", installed >= 0 ? installed : 0);
 }
