@@ -25,7 +25,7 @@ std::size_t FindLastSingleByte(const std::string& text, Matches matches) {
 }
 
 // A Windows 7 console can refuse one write of some 30 KB outright.
-constexpr std::size_t kConsolePieceSize = 8 * 1024;
+constexpr std::size_t kConsolePieceSize = std::size_t{8} * 1024;
 
 // The end of the next console piece from `start`: whole characters, so that a console never
 // receives half of a double-byte one.
