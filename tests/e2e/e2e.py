@@ -180,6 +180,29 @@ def silent_refusals_appear_only_in_the_log(m):
            "second run appended")
 
 
+def documented_batch_file():
+    """The batch file of the deployment reference, as it stands there."""
+    page = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs",
+                        "deployment.md")
+    with open(page, encoding="utf-8") as f:
+        return f.read().split("```bat\n", 1)[1].split("```", 1)[0]
+
+
+@case("options")
+def documented_batch_file_ends_as_its_page_says(m):
+    fresh(m)
+    m.write("C:\\pkg\\install.bat", documented_batch_file().replace("\n", "\r\n").encode())
+    os.replace(m.path("C:\\pkg\\Win7\\64\\setup.exe"), m.path("C:\\pkg\\setup.exe"))
+    for code in (0, 5, 6):
+        r = m.run([], via=["cmd", "/c", "C:\\pkg\\install.bat"], cwd="C:\\windows",
+                  env={"STANDIN_SETUP_EXIT": str(code)})
+        expect(r.code, code, f"batch file after {code}")
+        command = r.started()[0]
+        expect((command[1], command[2].startswith('setup.exe -s "-f2C:\\'),
+                command[2].endswith('\\Temp\\LumenorSetup.log"')), ("C:\\pkg", True, True),
+               f"started in the package with the log in TEMP ({command})")
+
+
 @case("logpath")
 def bare_file_name_lands_in_the_current_folder(m):
     fresh(m)

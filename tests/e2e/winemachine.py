@@ -186,7 +186,7 @@ class Machine:
             stderr=subprocess.PIPE, via=None):
         """Runs the wrapper; `stdin` is bytes to pipe in or an open file (else the null device:
         under Wine a closed standard input breaks the start of any child), `stderr` a file, `via`
-        a test program that starts it."""
+        a test program that starts it, or the words of a command that runs instead."""
         try:
             os.unlink(self.path("C:\\record.txt"))
         except FileNotFoundError:
@@ -194,7 +194,9 @@ class Machine:
         full_env = dict(self.env)
         full_env.update(env or {})
         command = ["wine", os.path.join(self.path("C:\\pkg"), "setup.exe")] + list(args)
-        if via:
+        if isinstance(via, list):
+            command[1:2] = via
+        elif via:
             command[1:2] = [os.path.join(self.build, "tests", "standins", via), "C:\\pkg\\setup.exe"]
         piped = isinstance(stdin, bytes)
         started = time.monotonic()

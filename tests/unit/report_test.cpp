@@ -73,6 +73,20 @@ TEST_F(LogPath, LeadingVariableIsExpanded) {
     EXPECT_EQ(Resolve("%GONE%\\run.log"), "rejected");
 }
 
+// The deployment reference's log paths, as SYSTEM has them, expanded by the caller or not.
+TEST_F(LogPath, DeploymentReferencePathsLandWhereItSays) {
+    machine.environment = {{"TEMP", "C:\\Windows\\Temp"}, {"WINDIR", "C:\\Windows"}};
+    for (const char* folder : {"C:\\Windows", "C:\\Windows\\Temp", "C:\\Windows\\CCM\\Logs"}) {
+        AddFolder(folder);
+    }
+    EXPECT_EQ(Resolve("%TEMP%\\LumenorSetup.log"), "C:\\Windows\\Temp\\LumenorSetup.log");
+    EXPECT_EQ(Resolve("C:\\Windows\\Temp\\LumenorSetup.log"),
+              "C:\\Windows\\Temp\\LumenorSetup.log");
+    EXPECT_EQ(Resolve("%WINDIR%\\CCM\\Logs\\x.log"), "C:\\Windows\\x.log");
+    EXPECT_EQ(Resolve("C:\\Windows\\CCM\\Logs\\LumenorSetup.log"),
+              "C:\\Windows\\CCM\\Logs\\LumenorSetup.log");
+}
+
 TEST_F(LogPath, VariableTooLongForItsBufferIsRejected) {
     const std::string fits = "C:\\" + std::string(254, 'v'); // 257 characters
     AddFolder(fits);
