@@ -49,13 +49,15 @@ struct Row {
     std::vector<std::string> arguments;
     std::string release; // empty: not installed
     Events expected;
+    unsigned long removalStatus = 0; // Windows Installer's exit code
 };
 
 void PrintTo(const Row& row, std::ostream* out) {
     for (const std::string& argument : row.arguments) {
         *out << argument << ' ';
     }
-    *out << "over " << (row.release.empty() ? "nothing" : row.release);
+    *out << "over " << (row.release.empty() ? "nothing" : row.release) << " removal "
+         << row.removalStatus;
 }
 
 class DecisionTable : public ::testing::TestWithParam<Row> {};
@@ -63,6 +65,7 @@ class DecisionTable : public ::testing::TestWithParam<Row> {};
 TEST_P(DecisionTable, RunsExactlyTheActionsOfItsRow) {
     const Row& row = GetParam();
     Install(row.release);
+    machine.exitStatus["C:\\Windows\\system32\\msiexec.exe"] = row.removalStatus;
     const int code = RunWrapper(row.arguments);
     EXPECT_EQ(machine.events, row.expected);
     EXPECT_EQ("exit " + std::to_string(code), machine.events.back());
@@ -108,7 +111,15 @@ INSTANTIATE_TEST_SUITE_P(
             "1.7.0.7",
             Checked({{kRemoveLogged, "wait 4000", "wait 1000", "locate", "reenumerate 1",
                       "wait 30000"},
-                     Launch("setup.exe /s /v/quiet /debuglog\"C:\\pkg\\run.log\"")})}));
+                     Launch("setup.exe /s /v/quiet /debuglog\"C:\\pkg\\run.log\"")})},
+        // Windows Installer's code: done (a restart needed or started) or an unknown product go
+        // on; anything else was rolled back, and nothing more is done.
+        Row{{"-r"}, "1.7.0.7", Join({kRemoval, {"wait 2000", "exit 0"}}), 3010},
+        Row{{"-s"}, "1.7.0.6", Checked({kRemoval, {"wait 30000"}, kSilent}), 1641},
+        Row{{"-s"}, "1.7.0.7", Checked({kRemoval, {"wait 30000"}, kSilent}), 1605},
+        Row{{"-r"}, "1.7.0.7", {kRemove, "exit 5"}, 1603},
+        Row{{"-s"}, "1.7.0.7", Checked({{kRemove, "exit 5"}}), 1618},
+        Row{{"-r", "-s"}, "1.9", {kRemove, "exit 5"}, platform::kUnknownExitStatus}));
 
 class RunSequence : public ::testing::Test {
   protected:
@@ -231,43 +242,20 @@ TEST_F(RunSequence, SetupThatCannotStartEndsWithFive) {
     EXPECT_EQ(machine.console, "");
 }
 
-// Windows Installer's own code: done (restart needed or started) and unknown product go on as
-// a removal did; anything else was rolled back, and nothing more is done.
-TEST_F(RunSequence, RemovalThatFailedEndsWithFiveAndNothingElse) {
+TEST_F(RunSequence, FailedRemovalIsReportedAndEndsWithFive) {
     const std::string msiexec = "C:\\Windows\\system32\\msiexec.exe";
-    for (const unsigned long status : {3010UL, 1641UL, 1605UL}) {
-        Install("1.7.0.7");
-        machine.exitStatus[msiexec] = status;
-        EXPECT_EQ(RunWrapper({"-s"}), 0) << status;
-        EXPECT_EQ(machine.events, Checked({kRemoval, {"wait 30000"}, kSilent})) << status;
-        Install("1.7.0.7");
-        machine.exitStatus[msiexec] = status;
-        EXPECT_EQ(RunWrapper({"-r"}), 0) << status;
-    }
-    const Events failed{kRemove, "exit 5"};
-    for (const unsigned long status : {1603UL, 1618UL, 1602UL, platform::kUnknownExitStatus}) {
-        Install("1.7.0.7");
-        machine.exitStatus[msiexec] = status;
-        EXPECT_EQ(RunWrapper({"-r"}), 5) << status;
-        EXPECT_EQ(machine.events, failed) << status;
-        EXPECT_EQ(machine.console, "Failed to remove the installed version\n");
-        Install("1.9");
-        machine.answer = platform::kAnswerYes;
-        machine.exitStatus[msiexec] = status;
-        EXPECT_EQ(RunWrapper({"-a"}), 5) << status;
-        EXPECT_EQ(machine.events, Checked({{kQuestion}, failed})) << status;
-    }
-    Install("1.7.0.7");
-    AddFolder("C:\\logs");
+    Install("1.9");
+    machine.answer = platform::kAnswerYes;
     machine.exitStatus[msiexec] = 1603;
-    EXPECT_EQ(RunWrapper({"-s", "-f2C:\\logs\\r.log"}), 5);
-    EXPECT_EQ(machine.console, "");
-    EXPECT_EQ(machine.logs["C:\\logs\\r.log"],
-              "SETUP WRAPPER: Failed to remove the installed version\n");
+    EXPECT_EQ(RunWrapper({"-a"}), 5);
+    EXPECT_EQ(machine.events, Checked({{kQuestion, kRemove, "exit 5"}}));
+    EXPECT_EQ(machine.console, "Failed to remove the installed version\n");
     Install("1.8.0.0");
     machine.unstartable.insert(msiexec);
-    EXPECT_EQ(RunWrapper({"-r", "-s"}), 5);
+    EXPECT_EQ(RunWrapper({"-r", "-s", "-f2C:\\pkg\\r.log"}), 5);
     EXPECT_EQ(machine.events, Events{"exit 5"});
+    EXPECT_EQ(machine.logs["C:\\pkg\\r.log"],
+              "SETUP WRAPPER: Failed to remove the installed version\n");
 }
 
 } // namespace
