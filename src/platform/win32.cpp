@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -50,10 +51,27 @@ HMODULE LoadSystemLibrary(const char* library) {
     return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-// kernel32 is in every process already, and is never loaded again.
+// Windows' own code loads these by name, from the program's folder first where the search is not
+// restricted: loaded by full path beforehand, they are found already loaded. Not every Windows has
+// each.
+void LoadEachSystemLibrary(std::initializer_list<const char*> libraries) {
+    for (const char* library : libraries) {
+        LoadSystemLibrary(library);
+    }
+}
+
+// kernel32 is in every process already, and is never loaded again. The libraries system code
+// loads by name come first, before any other library can load them.
 FARPROC FindSystemFunction(const char* library, const char* name) {
-    const HMODULE module = std::strcmp(library, "kernel32.dll") == 0 ? GetModuleHandleA(library)
-                                                                     : LoadSystemLibrary(library);
+    if (std::strcmp(library, "kernel32.dll") == 0) {
+        return GetProcAddress(GetModuleHandleA(library), name);
+    }
+    static bool systemCodesOwnLoaded = false;
+    if (!systemCodesOwnLoaded) {
+        systemCodesOwnLoaded = true;
+        LoadEachSystemLibrary({"cryptbase.dll", "version.dll", "ntmarta.dll"});
+    }
+    const HMODULE module = LoadSystemLibrary(library);
     return module == nullptr ? nullptr : GetProcAddress(module, name);
 }
 
@@ -67,20 +85,10 @@ template <typename Function> Function* SystemFunction(const char* library, const
 // later); elsewhere at least the current folder is taken out of the search.
 void RestrictLibrarySearch() {
     using SetDefaultDirectories = BOOL WINAPI(DWORD);
-    const auto restrict =
+    const auto restrictSearch =
         SystemFunction<SetDefaultDirectories>("kernel32.dll", "SetDefaultDllDirectories");
-    if (restrict == nullptr || restrict(LOAD_LIBRARY_SEARCH_SYSTEM32) == FALSE) {
+    if (restrictSearch == nullptr || restrictSearch(LOAD_LIBRARY_SEARCH_SYSTEM32) == FALSE) {
         SetDllDirectoryA("");
-    }
-}
-
-// Windows 7's own code loads these by name, from the program's folder first where the search is
-// not restricted: loaded by full path beforehand, they are found already loaded. Not every
-// Windows has each.
-void LoadLibrariesSystemCodeLoadsByName() {
-    for (const char* library :
-         {"uxtheme.dll", "dwmapi.dll", "cryptbase.dll", "version.dll", "ntmarta.dll"}) {
-        LoadSystemLibrary(library);
     }
 }
 
@@ -156,7 +164,8 @@ unsigned long ReenumerateDeviceNode(unsigned long node) {
 
 // 0, as when the box cannot be shown, if user32 is missing: no consent.
 int AskYesNo(const std::string& text, const std::string& caption) {
-    LoadLibrariesSystemCodeLoadsByName();
+    // The question box's own, only where it is shown: they bring user32 with them.
+    LoadEachSystemLibrary({"uxtheme.dll", "dwmapi.dll"});
     const auto messageBox = SystemFunction<decltype(MessageBoxA)>("user32.dll", "MessageBoxA");
     return messageBox == nullptr ? 0 : messageBox(nullptr, text.c_str(), caption.c_str(), MB_YESNO);
 }
