@@ -32,6 +32,12 @@ struct ChildProcess {
 
 namespace {
 
+// ERROR_ELEVATION_REQUIRED, which MinGW's headers lack.
+constexpr DWORD kElevationRequired = 740;
+
+// LOAD_LIBRARY_SEARCH_SYSTEM32, which older SDK headers declare only for later Windows.
+constexpr DWORD kSearchSystemFolderOnly = 0x00000800;
+
 // Every system library beyond kernel32 is loaded when first needed: most runs never show the
 // question or re-enumerate, and a usage run needs none of them. Under Wine, loading user32 at
 // start-up alone costs half as much again as the rest of a short run.
@@ -87,15 +93,12 @@ void RestrictLibrarySearch() {
     using SetDefaultDirectories = BOOL WINAPI(DWORD);
     const auto restrictSearch =
         SystemFunction<SetDefaultDirectories>("kernel32.dll", "SetDefaultDllDirectories");
-    if (restrictSearch == nullptr || restrictSearch(LOAD_LIBRARY_SEARCH_SYSTEM32) == FALSE) {
+    if (restrictSearch == nullptr || restrictSearch(kSearchSystemFolderOnly) == FALSE) {
         SetDllDirectoryA("");
     }
 }
 
 constexpr unsigned long kConfigFailure = CR_FAILURE;
-
-// ERROR_ELEVATION_REQUIRED, which MinGW's headers lack.
-constexpr DWORD kElevationRequired = 740;
 
 } // namespace
 
