@@ -35,34 +35,18 @@ bool CanEnter(const PackageSetup& package) {
            platform::SetCurrentFolder(package.current);
 }
 
-} // namespace
-
-namespace {
-
-unsigned long DrainAndWait(platform::ChildProcess* child) {
-    std::vector<char> piece(kOutputPieceSize);
-    while (platform::ReadChildOutput(child, piece.data(), piece.size())) {
-    }
-    return platform::WaitForChild(child);
-}
-
-constexpr char kSetupName[] = "setup.exe ";
-
-// A setup whose manifest asks for elevation cannot be started directly by a wrapper without it;
-// started as the system's shell does, it shows the consent prompt.
-bool RunSetup(const PackageSetup& package) {
+// A program whose manifest asks for elevation cannot be started directly by a wrapper without it
+// (the package setup may; Windows Installer never does): started as the system's shell does, it
+// shows the consent prompt. Its output then cannot be read.
+platform::ChildProcess* StartProgram(const ChildCommand& command) {
     platform::StartFailure failure = platform::StartFailure::None;
     platform::ChildProcess* child =
-        platform::StartChild(package.setup.program, package.setup.commandLine, &failure);
+        platform::StartChild(command.program, command.commandLine, &failure);
     if (child == nullptr && failure == platform::StartFailure::NeedsElevation) {
-        const std::string parameters = package.setup.commandLine.substr(sizeof kSetupName - 1);
-        child = platform::StartThroughShell(package.setup.program, parameters, package.folder);
+        const std::string options = command.commandLine.substr(command.commandLine.find(' ') + 1);
+        child = platform::StartThroughShell(command.program, options);
     }
-    if (child == nullptr) {
-        return false;
-    }
-    DrainAndWait(child);
-    return true;
+    return child;
 }
 
 // Windows Installer's codes for a removal that was done (3010: a restart is needed, 1641: one was
@@ -74,13 +58,14 @@ bool RemovalWasDone(unsigned long status) {
 } // namespace
 
 bool RunProgramAndDrain(const ChildCommand& command, unsigned long* status) {
-    platform::StartFailure failure = platform::StartFailure::None;
-    platform::ChildProcess* child =
-        platform::StartChild(command.program, command.commandLine, &failure);
+    platform::ChildProcess* child = StartProgram(command);
     if (child == nullptr) {
         return false;
     }
-    *status = DrainAndWait(child);
+    std::vector<char> piece(kOutputPieceSize);
+    while (platform::ReadChildOutput(child, piece.data(), piece.size())) {
+    }
+    *status = platform::WaitForChild(child);
     return true;
 }
 
@@ -97,7 +82,7 @@ std::string RemovalCommand() {
 }
 
 std::string SetupCommand() {
-    std::string command = kSetupName;
+    std::string command = "setup.exe ";
     if (runOptions.silent) {
         command += "/s /v/quiet ";
     }
@@ -142,6 +127,7 @@ bool RescanDevices() {
 
 bool LaunchPackageSetup(bool is64BitSystem) {
     PackageSetup package;
+    unsigned long status = 0; // the setup's own result is not examined
     return LocatePackageSetup(is64BitSystem, package) &&
-           platform::SetCurrentFolder(package.folder) && RunSetup(package);
+           platform::SetCurrentFolder(package.folder) && RunProgramAndDrain(package.setup, &status);
 }

@@ -69,10 +69,9 @@ enum class StartFailure { None, NeedsElevation, Other };
 ChildProcess* StartChild(const std::string& program, const std::string& commandLine,
                          StartFailure* failure);
 // Starts the program as the system's shell does, which asks for consent where the program needs
-// elevation, with `parameters` and in `folder`. Its output is not read. Nullptr when declined or
-// failed.
-ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters,
-                                const std::string& folder);
+// elevation, with `parameters`, in the wrapper's current folder. Its output is not read. Nullptr
+// when declined or failed.
+ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters);
 // Reads some of the output, at most `capacity` bytes; false once it has ended (at once for a
 // program started through the shell).
 bool ReadChildOutput(ChildProcess* child, char* buffer, std::size_t capacity);

@@ -378,8 +378,7 @@ void PrepareShell() {
 
 // No verb: the program's own manifest decides, and the consent prompt is shown where it asks for
 // elevation. No error box of the shell's: a failure ends the run with its exit code.
-ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters,
-                                const std::string& folder) {
+ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters) {
     const auto execute =
         SystemFunction<decltype(ShellExecuteExA)>("shell32.dll", "ShellExecuteExA");
     if (execute == nullptr) {
@@ -391,7 +390,6 @@ ChildProcess* StartThroughShell(const std::string& program, const std::string& p
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
     info.lpFile = program.c_str();
     info.lpParameters = parameters.c_str();
-    info.lpDirectory = folder.c_str();
     info.nShow = SW_SHOWNORMAL;
     if (execute(&info) == FALSE || info.hProcess == nullptr) {
         return nullptr;

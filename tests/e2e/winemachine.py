@@ -15,9 +15,8 @@ import subprocess
 import time
 
 PRODUCT_CODE = "{7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24}"
-UNINSTALL_KEY = ("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                 "{7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24}")
-REMOVAL = "msiexec.exe /x {7D4E91A3-2C5B-4F86-B0E7-91A6C3D58F24} "
+UNINSTALL_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + PRODUCT_CODE
+REMOVAL = "msiexec.exe /x " + PRODUCT_CODE + " "
 # Beside the wrapper, where the command interpreter would have looked first.
 PLANTED = ("C:\\pkg\\msiexec.exe", "C:\\pkg\\canary.exe")
 # Libraries the wrapper, or system code on its behalf, loads; native first wherever found, so that a
@@ -72,8 +71,8 @@ class Machine:
                 shutil.copy2(os.path.join(template, name), path)
         self.drive = os.path.join(self.prefix, "drive_c")
         self.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
-        self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all",
-                        WINEDLLOVERRIDES=",".join(PLANTED_LIBRARIES) + "=n,b", STANDIN_RECORD="C:\\record.txt")
+        self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", STANDIN_RECORD="C:\\record.txt",
+                        WINEDLLOVERRIDES=",".join(PLANTED_LIBRARIES) + "=n,b")
         subprocess.run(["wineserver", "-p"], env=self.env, check=True)
         self.version_set = None
 
@@ -197,7 +196,8 @@ class Machine:
         if isinstance(via, list):
             command[1:2] = via
         elif via:
-            command[1:2] = [os.path.join(self.build, "tests", "standins", via), "C:\\pkg\\setup.exe"]
+            command[1:] = [os.path.join(self.build, "tests", "standins", via),
+                           " ".join(["C:\\pkg\\setup.exe"] + list(args))]
         piped = isinstance(stdin, bytes)
         started = time.monotonic()
         process = subprocess.Popen(command, cwd=self.path(cwd), env=full_env,

@@ -175,9 +175,9 @@ ChildProcess* StartChild(const std::string& program, const std::string& commandL
     return new ChildProcess{program, found == machine.commandOutput.end() ? "" : found->second, 0};
 }
 
-ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters,
-                                const std::string& folder) {
-    machine.events.push_back("shell " + program + " | " + parameters + " | in " + folder);
+ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters) {
+    machine.events.push_back("shell " + program + " | " + parameters + " | in " +
+                             machine.currentFolder);
     if (machine.consentDeclined || QueryObject(program) != ObjectKind::File) {
         return nullptr;
     }

@@ -1,32 +1,19 @@
 /* Starts a program on a window station of its own, which no user sees, as a service's would be,
  * with this program's standard handles, and ends with its exit code.
- * Usage: hidden_station.exe <program> [arguments...] (the rest of the command line is passed on) */
+ * Usage: hidden_station.exe "<command line>" */
 #include <windows.h>
 
 #include <string.h>
 
-static const char* rest_of_command_line(void) {
-    const char* line = GetCommandLineA();
-    const char end = *line == '"' ? '"' : ' ';
-    line += *line == '"';
-    while (*line != '\0' && *line != end) {
-        ++line;
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        return 99;
     }
-    line += *line != '\0';
-    while (*line == ' ') {
-        ++line;
-    }
-    return line;
-}
-
-int main(void) {
     HWINSTA station = CreateWindowStationA("hidden", 0, WINSTA_ALL_ACCESS, NULL);
     if (station == NULL || !SetProcessWindowStation(station) ||
         CreateDesktopA("Default", NULL, NULL, 0, GENERIC_ALL, NULL) == NULL) {
         return 100;
     }
-    static char command[32768];
-    strncpy(command, rest_of_command_line(), sizeof command - 1);
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
@@ -36,7 +23,7 @@ int main(void) {
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION started;
-    if (!CreateProcessA(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &started)) {
+    if (!CreateProcessA(NULL, argv[1], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &started)) {
         return 101;
     }
     WaitForSingleObject(started.hProcess, INFINITE);

@@ -14,6 +14,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -58,32 +59,16 @@ static void find_name(void) {
 /* -1 when no package lies beside this program. */
 static long install_package_beside(void) {
     char package[MAX_PATH];
-    char system[MAX_PATH];
-    static char command[3 * MAX_PATH];
-    strcpy(package, module);
-    char* base = strrchr(package, '\\');
-    if (base == NULL || GetSystemDirectoryA(system, sizeof system) == 0) {
-        return -1;
-    }
-    strcpy(base + 1, "lumenor.msi");
+    char msiexec[MAX_PATH];
+    snprintf(package, sizeof package, "%.*slumenor.msi", (int)(strrchr(module, '\\') - module + 1),
+             module);
+    GetSystemDirectoryA(msiexec, sizeof msiexec - 12);
+    strcat(msiexec, "\\msiexec.exe");
     if (GetFileAttributesA(package) == INVALID_FILE_ATTRIBUTES) {
         return -1;
     }
     const char* quiet = strstr(GetCommandLineA(), "/s /v/quiet") != NULL ? "/qn" : "/qb";
-    snprintf(command, sizeof command, "\"%s\\msiexec.exe\" /i \"%s\" %s", system, package, quiet);
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started;
-    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started)) {
-        return (long)GetLastError();
-    }
-    WaitForSingleObject(started.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(started.hProcess, &code);
-    CloseHandle(started.hProcess);
-    CloseHandle(started.hThread);
-    return (long)code;
+    return (long)_spawnl(_P_WAIT, msiexec, "msiexec.exe", "/i", package, quiet, NULL);
 }
 
 int main(void) {
