@@ -36,15 +36,6 @@ void ReplaceInstalledRelease(unsigned long settleMilliseconds) {
     platform::Wait(settleMilliseconds);
 }
 
-// In the services' session, or on a window station nobody sees, the box would wait for an answer
-// that never comes: counted as a box that cannot be shown.
-bool SomeoneCanAnswer() {
-    unsigned long session = 0;
-    bool visible = false;
-    return platform::QuerySessionId(&session) && session != 0 &&
-           platform::QueryWindowStationVisible(&visible) && visible;
-}
-
 // Only an explicit Yes removes the newer release: a box that could not be shown is no consent.
 void ReplaceNewerRelease() {
     if (runOptions.silent || !SomeoneCanAnswer()) {

@@ -35,16 +35,27 @@ bool CanEnter(const PackageSetup& package) {
            platform::SetCurrentFolder(package.current);
 }
 
+// The consent prompt's process is elevated and does not see the drive letters the user mapped; the
+// share's own path it does see.
+std::string AsSeenElevated(const std::string& path) {
+    std::string universal;
+    return platform::ReadUniversalPath(path, universal) ? universal : path;
+}
+
 // A program whose manifest asks for elevation cannot be started directly by a wrapper without it
 // (the package setup may; Windows Installer never does): started as the system's shell does, it
-// shows the consent prompt. Its output then cannot be read.
-platform::ChildProcess* StartProgram(const ChildCommand& command) {
+// shows the consent prompt, unless nobody could answer it. Its output then cannot be read.
+platform::ChildProcess* StartProgram(const ChildCommand& command, bool* throughShell) {
     platform::StartFailure failure = platform::StartFailure::None;
     platform::ChildProcess* child =
         platform::StartChild(command.program, command.commandLine, &failure);
-    if (child == nullptr && failure == platform::StartFailure::NeedsElevation) {
+    std::string folder;
+    *throughShell = child == nullptr && failure == platform::StartFailure::NeedsElevation &&
+                    SomeoneCanAnswer() && platform::ReadCurrentFolder(folder);
+    if (*throughShell) {
         const std::string options = command.commandLine.substr(command.commandLine.find(' ') + 1);
-        child = platform::StartThroughShell(command.program, options);
+        child = platform::StartThroughShell(AsSeenElevated(command.program), options,
+                                            AsSeenElevated(folder));
     }
     return child;
 }
@@ -57,15 +68,23 @@ bool RemovalWasDone(unsigned long status) {
 
 } // namespace
 
+bool SomeoneCanAnswer() {
+    unsigned long session = 0;
+    bool visible = false;
+    return platform::QuerySessionId(&session) && session != 0 &&
+           platform::QueryWindowStationVisible(&visible) && visible;
+}
+
 bool RunProgramAndDrain(const ChildCommand& command, unsigned long* status) {
-    platform::ChildProcess* child = StartProgram(command);
+    bool throughShell = false;
+    platform::ChildProcess* child = StartProgram(command, &throughShell);
     if (child == nullptr) {
         return false;
     }
     std::vector<char> piece(kOutputPieceSize);
     while (platform::ReadChildOutput(child, piece.data(), piece.size())) {
     }
-    *status = platform::WaitForChild(child);
+    *status = platform::WaitForChild(child, throughShell);
     return true;
 }
 

@@ -17,6 +17,10 @@ struct ChildCommand {
     std::string commandLine;
 };
 
+// Whether a question or a consent prompt shown now can be answered: not in the services' session,
+// nor on a window station nobody sees, where it would wait for ever.
+bool SomeoneCanAnswer();
+
 // Starts the program, reads its output to the end, discarding it, and gives its exit status.
 // False when it could not be started.
 bool RunProgramAndDrain(const ChildCommand& command, unsigned long* status);

@@ -31,4 +31,9 @@ bool ReadEnvironmentValue(const std::string& name, std::string& out) {
     return Accept(GetEnvironmentValue(name, buffer, sizeof buffer), buffer, out);
 }
 
+bool ReadUniversalPath(const std::string& path, std::string& out) {
+    char buffer[kPathBufferSize] = {};
+    return Accept(GetUniversalPath(path, buffer, sizeof buffer), buffer, out);
+}
+
 } // namespace platform

@@ -69,16 +69,22 @@ enum class StartFailure { None, NeedsElevation, Other };
 ChildProcess* StartChild(const std::string& program, const std::string& commandLine,
                          StartFailure* failure);
 // Starts the program as the system's shell does, which asks for consent where the program needs
-// elevation, with `parameters`, in the wrapper's current folder. Its output is not read. Nullptr
-// when declined or failed.
-ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters);
+// elevation, with `parameters`, in `folder`. Its output is not read. Nullptr when declined or
+// failed.
+ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters,
+                                const std::string& folder);
+// The share's own (UNC) path of `path` where it lies on a drive letter mapped to a network share,
+// with the buffer contract above; 0 on any other drive or when it cannot be had.
+std::size_t GetUniversalPath(const std::string& path, char* buffer, std::size_t capacity);
 // Reads some of the output, at most `capacity` bytes; false once it has ended (at once for a
 // program started through the shell).
 bool ReadChildOutput(ChildProcess* child, char* buffer, std::size_t capacity);
 // Exit status of a program that cannot be had.
 constexpr unsigned long kUnknownExitStatus = 0xFFFFFFFFUL;
-// Waits for the program to end and returns its exit status.
-unsigned long WaitForChild(ChildProcess* child);
+// Waits for the program to end and returns its exit status. With `dispatchMessages` the thread's
+// window messages are dispatched meanwhile, as a thread that started a program through the shell
+// must: the program may send it messages and wait for the answer.
+unsigned long WaitForChild(ChildProcess* child, bool dispatchMessages);
 
 void WriteToConsole(const std::string& text);
 

@@ -12,6 +12,7 @@
 #include <cfgmgr32.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <winnetwk.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -366,35 +367,84 @@ ChildProcess* StartChild(const std::string& program, const std::string& commandL
 
 namespace {
 
-// The shell may hand the start to extensions that need COM on this thread.
-void PrepareShell() {
+// The shell and COM load these by name; without KB2533623 Windows 7 still searches the program's
+// folder first, and a planted one would decide what the consent prompt shows.
+void LoadShellsOwnLibraries() {
+    LoadEachSystemLibrary({"uxtheme.dll", "dwmapi.dll", "userenv.dll", "profapi.dll", "apphelp.dll",
+                           "propsys.dll", "oleacc.dll", "clbcatq.dll", "comres.dll"});
+}
+
+// The shell may hand the start to extensions that need COM on this thread. False when COM was not
+// initialised here, so that it is not released either.
+bool PrepareShell() {
+    LoadShellsOwnLibraries();
     const auto initialize = SystemFunction<decltype(CoInitializeEx)>("ole32.dll", "CoInitializeEx");
-    if (initialize != nullptr) {
-        initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    return initialize != nullptr &&
+           SUCCEEDED(initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+}
+
+void ReleaseShell(bool prepared) {
+    const auto uninitialize =
+        SystemFunction<decltype(CoUninitialize)>("ole32.dll", "CoUninitialize");
+    if (prepared && uninitialize != nullptr) {
+        uninitialize();
     }
 }
 
 } // namespace
 
 // No verb: the program's own manifest decides, and the consent prompt is shown where it asks for
-// elevation. No error box of the shell's: a failure ends the run with its exit code.
-ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters) {
+// elevation, owned by the console window so that it comes to the front. No error box of the
+// shell's: a failure ends the run with its exit code. The folder is always given: an elevated
+// process would not inherit one on a mapped drive.
+ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters,
+                                const std::string& folder) {
     const auto execute =
         SystemFunction<decltype(ShellExecuteExA)>("shell32.dll", "ShellExecuteExA");
     if (execute == nullptr) {
         return nullptr;
     }
-    PrepareShell();
+    const bool prepared = PrepareShell();
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = GetConsoleWindow();
     info.lpFile = program.c_str();
     info.lpParameters = parameters.c_str();
+    info.lpDirectory = folder.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (execute(&info) == FALSE || info.hProcess == nullptr) {
-        return nullptr;
+    const bool started = execute(&info) != FALSE && info.hProcess != nullptr;
+    ReleaseShell(prepared);
+    return started ? new ChildProcess{info.hProcess, nullptr} : nullptr;
+}
+
+// Only a drive letter that the user mapped has a share behind it: GetDriveTypeA says so.
+std::size_t GetUniversalPath(const std::string& path, char* buffer, std::size_t capacity) {
+    if (path.size() < 3 || path[1] != ':' || path[2] != '\\') {
+        return 0;
     }
-    return new ChildProcess{info.hProcess, nullptr};
+    const char root[] = {path[0], ':', '\\', '\0'};
+    const auto universalName =
+        SystemFunction<decltype(WNetGetUniversalNameA)>("mpr.dll", "WNetGetUniversalNameA");
+    if (GetDriveTypeA(root) != DRIVE_REMOTE || universalName == nullptr) {
+        return 0;
+    }
+    // The answer is the structure followed by the text it points to.
+    union {
+        UNIVERSAL_NAME_INFOA info;
+        char bytes[1024];
+    } answer = {};
+    DWORD size = sizeof answer;
+    if (universalName(path.c_str(), UNIVERSAL_NAME_INFO_LEVEL, &answer, &size) != NO_ERROR ||
+        answer.info.lpUniversalName == nullptr) {
+        return 0;
+    }
+    const std::size_t length = std::strlen(answer.info.lpUniversalName);
+    if (length + 1 > capacity) {
+        return length + 1;
+    }
+    std::memcpy(buffer, answer.info.lpUniversalName, length + 1);
+    return length;
 }
 
 // A successful read of nothing is not the end: only a broken pipe is.
@@ -404,9 +454,38 @@ bool ReadChildOutput(ChildProcess* child, char* buffer, std::size_t capacity) {
            ReadFile(child->output, buffer, static_cast<DWORD>(capacity), &got, nullptr) != FALSE;
 }
 
-unsigned long WaitForChild(ChildProcess* child) {
+namespace {
+
+// A thread that used COM for the shell owns a hidden window: a program that broadcasts a message
+// with SendMessage waits until this thread has dispatched it (KB 136885).
+void WaitDispatchingMessages(HANDLE process) {
+    const auto wait = SystemFunction<decltype(MsgWaitForMultipleObjects)>(
+        "user32.dll", "MsgWaitForMultipleObjects");
+    const auto peek = SystemFunction<decltype(PeekMessageA)>("user32.dll", "PeekMessageA");
+    const auto dispatch =
+        SystemFunction<decltype(DispatchMessageA)>("user32.dll", "DispatchMessageA");
+    DWORD woken = WAIT_FAILED;
+    while (wait != nullptr && peek != nullptr && dispatch != nullptr &&
+           (woken = wait(1, &process, FALSE, INFINITE, QS_ALLINPUT)) == WAIT_OBJECT_0 + 1) {
+        MSG message;
+        while (peek(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+            dispatch(&message);
+        }
+    }
+    if (woken != WAIT_OBJECT_0) {
+        WaitForSingleObject(process, INFINITE);
+    }
+}
+
+} // namespace
+
+unsigned long WaitForChild(ChildProcess* child, bool dispatchMessages) {
     CloseIfOpen(child->output);
-    WaitForSingleObject(child->process, INFINITE);
+    if (dispatchMessages) {
+        WaitDispatchingMessages(child->process);
+    } else {
+        WaitForSingleObject(child->process, INFINITE);
+    }
     DWORD status = kUnknownExitStatus;
     if (GetExitCodeProcess(child->process, &status) == FALSE) {
         status = kUnknownExitStatus;

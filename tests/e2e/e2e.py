@@ -115,7 +115,7 @@ def short_runs_load_only_the_libraries_they_use(m):
     expect(r.code, 1, "usage exit code")
     loaded = loaded_libraries(r.stderr)
     expect("kernel32.dll" in loaded, True, f"the trace works ({sorted(loaded)})")
-    for name in ("user32.dll", "setupapi.dll", "advapi32.dll"):
+    for name in ("user32.dll", "setupapi.dll", "advapi32.dll", "version.dll"):
         expect(name in loaded, False, f"{name} loaded for the usage text")
     fresh(m, "1.8.0.1")  # a newer release, refused at once in a silent run
     r = m.run(["-s"], env=traced)
@@ -334,6 +334,21 @@ def children_start_directly_with_the_default_error_mode(m):
            "the setup named by its absolute path")
     expect(int(arguments[5], 16) & 0x04000000, 0x04000000, "CREATE_DEFAULT_ERROR_MODE")
     expect(("errormode|SETUP|0" in r.record), True, "the setup's own error mode is the default")
+    expect_system_folder_loads(r.stderr, ["cryptbase.dll", "version.dll", "ntmarta.dll"])
+
+
+def expect_system_folder_loads(stderr, first):
+    """Each library rule on its own (under Wine they cover for one another): only the system
+    folder searched, every load named there by full path, and `first` loaded first."""
+    expect(wrapper_calls(stderr, "SetDefaultDllDirectories"), ["00000800"], "search restricted")
+    expect(wrapper_calls(stderr, "LoadLibraryA"), [], "loads by bare name")
+    loads = wrapper_calls(stderr, "LoadLibraryExA")
+    names = [call.split('"')[1].split("\\\\")[-1].lower() for call in loads]
+    expect([call for call in loads if not call.endswith(",00000000,00000008") or
+            not call.split('"')[1].lower().startswith("c:\\\\windows\\\\system32\\\\")],
+           [], "loads not by full system path with LOAD_WITH_ALTERED_SEARCH_PATH")
+    expect(names[:len(first)], first, "first loads")
+    return names
 
 
 @case("install")
@@ -403,7 +418,10 @@ def refusals_before_anything_runs(m):
 @case("install")
 def question_that_cannot_be_shown_counts_as_no(m):
     fresh(m, "2.0.0.0")
-    expect_refusal(m.run(["-a"]), 6, crlf(NEWER))
+    r = m.run(["-a"], env={"WINEDEBUG": "+relay"})
+    expect_refusal(r, 6, crlf(NEWER))
+    loaded = expect_system_folder_loads(r.stderr, [])
+    expect({"uxtheme.dll", "dwmapi.dll"} <= set(loaded), True, f"the box's own loaded ({loaded})")
     # A window station nobody sees, as a service's: a box shown there would wait for ever.
     expect_refusal(m.run(["-a"], via="hidden_station.exe", timeout=60), 6, crlf(NEWER),
                    label="invisible window station: ")
@@ -429,6 +447,12 @@ def installation_that_cannot_be_carried_out_removes_nothing(m):
     r = m.run(["-s"])
     expect_refusal(r, 5, label="setup.exe a folder: ")
     expect(r.events(), [], "nothing removed")
+    # A start that fails for any other reason than elevation is not retried through the shell.
+    fresh(m)
+    m.write("C:\\pkg\\Win7\\64\\setup.exe", b"not a program")
+    r = m.run(["-s"], env={"WINEDEBUG": "+loaddll"})
+    expect_refusal(r, 5, label="setup.exe not a program: ")
+    expect("shell32.dll" in loaded_libraries(r.stderr), False, "the shell loaded")
 
 
 @case("install")

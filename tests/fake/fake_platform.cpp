@@ -175,9 +175,9 @@ ChildProcess* StartChild(const std::string& program, const std::string& commandL
     return new ChildProcess{program, found == machine.commandOutput.end() ? "" : found->second, 0};
 }
 
-ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters) {
-    machine.events.push_back("shell " + program + " | " + parameters + " | in " +
-                             machine.currentFolder);
+ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters,
+                                const std::string& folder) {
+    machine.events.push_back("shell " + program + " | " + parameters + " | in " + folder);
     if (machine.consentDeclined || QueryObject(program) != ObjectKind::File) {
         return nullptr;
     }
@@ -196,7 +196,17 @@ bool ReadChildOutput(ChildProcess* pipe, char* buffer, std::size_t capacity) {
     return true;
 }
 
-unsigned long WaitForChild(ChildProcess* pipe) {
+std::size_t GetUniversalPath(const std::string& path, char* buffer, std::size_t capacity) {
+    const auto share = machine.mappedDrives.find(path.substr(0, 2));
+    return share == machine.mappedDrives.end()
+               ? 0
+               : CopyOut(share->second + path.substr(2), buffer, capacity);
+}
+
+unsigned long WaitForChild(ChildProcess* pipe, bool dispatchMessages) {
+    if (dispatchMessages) {
+        machine.events.push_back("dispatch messages until " + pipe->program + " ends");
+    }
     machine.undrainedBytes += pipe->output.size() - pipe->position;
     const auto found = machine.exitStatus.find(pipe->program);
     delete pipe;

@@ -36,6 +36,8 @@ struct FakeMachine {
     std::string currentFolder = "C:\\pkg";
     bool currentFolderFails = false;
     std::string systemFolder = "C:\\Windows\\system32";
+    // Drive letters ("Z:") mapped to the share behind them.
+    std::map<std::string, std::string> mappedDrives;
     std::map<std::string, std::string> environment;
     std::map<std::string, platform::ObjectKind> objects;
 

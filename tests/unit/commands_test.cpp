@@ -106,7 +106,7 @@ TEST_F(Commands, SetupThatCannotStartIsAFailedLaunch) {
 }
 
 // Started as the shell does, which asks for consent: with the options after the program's name,
-// in the package folder.
+// in the package folder, waited for while the thread's messages are dispatched.
 TEST_F(Commands, SetupThatNeedsElevationStartsThroughTheShell) {
     runOptions.silent = true;
     machine.needsElevation.insert("C:\\pkg\\Win7\\64\\setup.exe");
@@ -114,9 +114,21 @@ TEST_F(Commands, SetupThatNeedsElevationStartsThroughTheShell) {
     EXPECT_EQ(machine.events,
               (std::vector<std::string>{
                   "cd C:\\pkg\\Win7\\64",
-                  "shell C:\\pkg\\Win7\\64\\setup.exe | /s /v/quiet  | in C:\\pkg\\Win7\\64"}));
+                  "shell C:\\pkg\\Win7\\64\\setup.exe | /s /v/quiet  | in C:\\pkg\\Win7\\64",
+                  "dispatch messages until C:\\pkg\\Win7\\64\\setup.exe ends"}));
     machine.consentDeclined = true;
     EXPECT_FALSE(LaunchPackageSetup(true));
+    // The elevated process sees no drive letter the user mapped, only the share behind it.
+    ResetMachine();
+    machine.currentFolder = "Z:\\pkg";
+    machine.mappedDrives["Z:"] = "\\\\server\\share";
+    AddFolder("Z:\\pkg\\Win7\\64");
+    AddFile("Z:\\pkg\\Win7\\64\\setup.exe");
+    AddFile("\\\\server\\share\\pkg\\Win7\\64\\setup.exe");
+    machine.needsElevation.insert("Z:\\pkg\\Win7\\64\\setup.exe");
+    EXPECT_TRUE(LaunchPackageSetup(true));
+    EXPECT_EQ(machine.events[1], "shell \\\\server\\share\\pkg\\Win7\\64\\setup.exe |  | in "
+                                 "\\\\server\\share\\pkg\\Win7\\64");
 }
 
 TEST_F(Commands, InstallationIsReadyOnlyWhenItCanBeCarriedOut) {

@@ -207,6 +207,12 @@ TEST(ConsolePieces, EveryByteGoesOutOnceInWholeCharactersOfAtMostEightKiB) {
                 return true;
             });
         EXPECT_EQ(taken, text) << (console ? "console" : "pipe");
+        int calls = 0; // a write that takes nothing ends the output instead of looping
+        platform::WriteInPieces(text, console, [&](const char*, std::size_t, std::size_t* written) {
+            *written = 0;
+            return ++calls > 0;
+        });
+        EXPECT_EQ(calls, 1);
     }
 }
 

@@ -139,7 +139,8 @@ TEST_F(RunSequence, OnlyAnExplicitYesReplacesANewerRelease) {
     EXPECT_EQ(machine.events, Checked({{kQuestion}, kRemoval, {"wait 25000"}, kInteractive}));
 }
 
-TEST_F(RunSequence, NoQuestionWhereNobodyCanAnswerIt) {
+// Neither the question nor the consent prompt of a setup that needs elevation.
+TEST_F(RunSequence, NoQuestionOrPromptWhereNobodyCanAnswerIt) {
     const std::vector<std::pair<std::optional<unsigned long>, std::optional<bool>>> desktops = {
         {0, true}, {std::nullopt, true}, {1, false}, {1, std::nullopt}};
     for (const auto& [session, visible] : desktops) {
@@ -150,6 +151,12 @@ TEST_F(RunSequence, NoQuestionWhereNobodyCanAnswerIt) {
         EXPECT_EQ(RunWrapper({"-a"}), 6);
         EXPECT_EQ(machine.console, "Newer version is already installed\n");
         EXPECT_EQ(machine.events, Checked({{"exit 6"}}));
+        Install("");
+        machine.session = session;
+        machine.stationVisible = visible;
+        machine.needsElevation.insert("C:\\pkg\\Win7\\64\\setup.exe");
+        EXPECT_EQ(RunWrapper({"-a"}), 5);
+        EXPECT_EQ(machine.events, Checked({{"cd C:\\pkg\\Win7\\64", "exit 5"}}));
     }
 }
 
