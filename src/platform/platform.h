@@ -54,6 +54,10 @@ bool SetCurrentFolder(const std::string& path);
 std::size_t GetSystemFolder(char* buffer, std::size_t capacity);
 std::size_t GetEnvironmentValue(const std::string& name, char* buffer, std::size_t capacity);
 ObjectKind QueryObject(const std::string& path);
+// Whether the existing file at `path` leads to another: a reparse point (symbolic link, junction,
+// mount point) or one of several names of a file, which anyone who may create files in its folder
+// can make. True too when it cannot be examined; false when there is no file.
+bool LeadsElsewhere(const std::string& path);
 // Whether `byte` starts a two-byte character in the process's code page.
 bool IsLeadByte(char byte);
 

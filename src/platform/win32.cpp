@@ -227,6 +227,32 @@ ObjectKind QueryObject(const std::string& path) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ObjectKind::Folder : ObjectKind::File;
 }
 
+namespace {
+
+bool IsLinked(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information = {};
+    return GetFileInformationByHandle(file, &information) == FALSE ||
+           (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+           information.nNumberOfLinks > 1;
+}
+
+} // namespace
+
+// The link itself is opened, not what it leads to, for its attributes alone: that is never refused
+// for another's sharing.
+bool LeadsElsewhere(const std::string& path) {
+    const HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+    const bool linked = IsLinked(file);
+    CloseHandle(file);
+    return linked;
+}
+
 bool IsLeadByte(char byte) {
     return IsDBCSLeadByte(static_cast<BYTE>(byte)) != FALSE;
 }
@@ -555,9 +581,16 @@ bool AppendToLog(const std::string& path, const std::string& line) {
     if (path.empty()) {
         return false;
     }
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Checked again on the handle written through: a link may have been made since the path was
+    // checked, or the path was never resolved (a bad argument after -f2).
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    if (IsLinked(file)) {
+        CloseHandle(file);
         return false;
     }
     OVERLAPPED range;

@@ -71,9 +71,12 @@ bool NamesOnlyAFile(const std::string& path) {
            !NamesDevice(fileName);
 }
 
+// The wrapper often runs as SYSTEM, and its children write the log anew: through a link that a
+// user planted, they would overwrite a file that user may not write.
 bool CanHoldLog(const std::string& path, const std::string& folder) {
     return NamesOnlyAFile(path) && platform::QueryObject(folder) != platform::ObjectKind::Missing &&
-           platform::QueryObject(path) != platform::ObjectKind::Folder;
+           platform::QueryObject(path) != platform::ObjectKind::Folder &&
+           !platform::LeadsElsewhere(path);
 }
 
 // "%NAME%\file": NAME runs from the second character to the last "%", or to the end when the

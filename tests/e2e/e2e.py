@@ -244,8 +244,13 @@ DEVICES_AND_STREAMS = ["C:run.log", "C:\\logs\\x.log:s", "CON", "nul.log", "C:\\
 def unusable_log_paths_exit_two(m):
     fresh(m)
     env = {"EMPTYISH": "C:\\nowhere"}
+    # A second name of another file, as a user who may create files in the folder can make one.
+    m.write("C:\\victim\\config.txt", b"setting=1\r\n")
+    if os.path.exists(m.path("C:\\logs\\linked.log")):
+        os.unlink(m.path("C:\\logs\\linked.log"))
+    os.link(m.path("C:\\victim\\config.txt"), m.path("C:\\logs\\linked.log"))
     before = {folder: sorted(os.listdir(m.path(folder))) for folder in ("C:\\logs", "C:\\pkg")}
-    for path in ["C:\\missing\\run.log", "%NOSUCHVAR%\\run.log", "%LOGDIR\\run.log",
+    for path in ["C:\\logs\\linked.log", "C:\\missing\\run.log", "%NOSUCHVAR%\\run.log", "%LOGDIR\\run.log",
                  "%EMPTYISH%\\run.log", "\\run.log", "nofolder/run.log",
                  "",                                 # -f2 alone: no file name
                  "C:\\logs\\", "C:\\logs",            # a folder, not a file
@@ -256,11 +261,12 @@ def unusable_log_paths_exit_two(m):
         expect_refusal(r, 2, crlf(INVALID_LOG), label=path + ": ")
         r = m.run(["-s", "-f2" + path], env=env)
         expect_refusal(r, 2, label=path + ": ")
-    for path in DEVICES_AND_STREAMS:  # not even a bad argument's report goes there
+    for path in ["C:\\logs\\linked.log"] + DEVICES_AND_STREAMS:  # nor a bad argument's report
         expect_refusal(m.run(["-f2" + path, "-x"]), 1, crlf(BAD_ARGUMENT.format("-x")),
                        label=path + " -x: ")
     for folder, names in before.items():
         expect(sorted(os.listdir(m.path(folder))), names, f"no file or stream made in {folder}")
+    expect(m.read("C:\\victim\\config.txt"), b"setting=1\r\n", "the linked file unchanged")
     longest = "C:\\logs\\" + "n" * 251                 # 259 characters
     r = m.run(["-r", "-f2" + longest])
     expect(r.code, 7, "259 characters accepted")

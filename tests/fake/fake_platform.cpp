@@ -151,6 +151,10 @@ ObjectKind QueryObject(const std::string& path) {
     return found == machine.objects.end() ? ObjectKind::Missing : found->second;
 }
 
+bool LeadsElsewhere(const std::string& path) {
+    return machine.linkedFiles.count(path) != 0;
+}
+
 bool IsLeadByte(char byte) {
     return machine.leadBytes.count(static_cast<unsigned char>(byte)) != 0;
 }

@@ -40,6 +40,8 @@ struct FakeMachine {
     std::map<std::string, std::string> mappedDrives;
     std::map<std::string, std::string> environment;
     std::map<std::string, platform::ObjectKind> objects;
+    // Files that are reparse points or have a second name.
+    std::set<std::string> linkedFiles;
 
     // Bytes that start a double-byte character (code page 932 when set by UseCodePage932).
     std::set<unsigned char> leadBytes;

@@ -110,6 +110,10 @@ TEST_F(LogPath, PathsThatCanNeverHoldALogAreRejected) {
           "%TEMP%\\nul"}) {
         EXPECT_EQ(Resolve(path), "rejected") << path;
     }
+    // A file that is a reparse point, or one of two names of another file.
+    machine.linkedFiles = {"c:\\temp\\symbolic.log", "C:\\pkg\\second-name.log"};
+    EXPECT_EQ(Resolve("c:\\temp\\symbolic.log"), "rejected");
+    EXPECT_EQ(Resolve("second-name.log"), "rejected");
     for (const char* path : {"c:\\temp\\COM0", "c:\\temp\\com10", "c:\\temp\\console.log",
                              "c:\\temp\\nul_.log", "c:\\temp\\a.con", "c:\\temp\\lpt"}) {
         EXPECT_NE(Resolve(path), "rejected") << path;
