@@ -11,7 +11,14 @@ if(NOT MSVC)
   set(WRAPPER_LINK_OPTIONS -static -s -Wl,--gc-sections)
 endif()
 
-add_executable(setup src/app/main.cpp src/platform/win32.cpp src/app/resources/setup.rc)
+# The Windows side of the platform seam, one file for each concern.
+set(WIN32_PLATFORM_SOURCES
+    ${PROJECT_SOURCE_DIR}/src/platform/win32/libraries.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/win32/children.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/win32/output.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/win32/system.cpp)
+
+add_executable(setup src/app/main.cpp ${WIN32_PLATFORM_SOURCES} src/app/resources/setup.rc)
 if(NOT MSVC)
   target_sources(setup PRIVATE src/platform/cxx_runtime.cpp)
 endif()

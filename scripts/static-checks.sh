@@ -19,7 +19,7 @@ tidy() {
     grep -v 'warnings generated' <<<"$output" || true
 }
 
-portable=$(git ls-files 'src/*.cpp' | grep -v -e '^src/platform/win32.cpp$' -e '^src/app/main.cpp$')
+portable=$(git ls-files 'src/*.cpp' | grep -v -e '^src/platform/win32/' -e '^src/app/main.cpp$')
 tidy -p build/host $portable
 
 # clang reads the MinGW build's commands, with GCC's own header folders for that target.
@@ -28,7 +28,7 @@ for folder in $(i686-w64-mingw32-g++-posix -E -x c++ - -v </dev/null 2>&1 |
     sed -n '/#include <...> search starts here:/,/End of search list./p' | grep '^ '); do
     windows_args+=("--extra-arg=-isystem$folder")
 done
-tidy -p build/windows-x86 "${windows_args[@]}" src/platform/win32.cpp src/app/main.cpp
+tidy -p build/windows-x86 "${windows_args[@]}" $(git ls-files 'src/platform/win32/*.cpp') src/app/main.cpp
 
 [ "$status" = 0 ] && echo "static checks: clean"
 exit $status

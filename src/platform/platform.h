@@ -1,5 +1,6 @@
 // The wrapper's only seam to the operating system. Everything above this header is portable; the
-// Windows implementation lives in win32.cpp and a scripted fake stands in for it in unit tests.
+// Windows implementation lives in win32/, a file for each concern, and a scripted fake stands in
+// for it in unit tests.
 //
 // Where an operation fills a caller's buffer it keeps the Win32 contract (a result of 0 is failure,
 // a result at or above the capacity is the size that would have been needed), so the limit checks
