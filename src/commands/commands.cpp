@@ -36,7 +36,7 @@ bool CanEnter(const PackageSetup& package) {
 }
 
 // The consent prompt's process is elevated and does not see the drive letters the user mapped; the
-// share's own path it does see.
+// share's own path it does see [windows.md: mapped-drives].
 std::string AsSeenElevated(const std::string& path) {
     std::string universal;
     return platform::ReadUniversalPath(path, universal) ? universal : path;
@@ -44,7 +44,8 @@ std::string AsSeenElevated(const std::string& path) {
 
 // A program whose manifest asks for elevation cannot be started directly by a wrapper without it
 // (the package setup may; Windows Installer never does): started as the system's shell does, it
-// shows the consent prompt, unless nobody could answer it. Its output then cannot be read.
+// shows the consent prompt, unless nobody could answer it. Its output then cannot be read
+// [windows.md: elevation-740].
 platform::ChildProcess* StartProgram(const ChildCommand& command, bool* throughShell) {
     platform::StartFailure failure = platform::StartFailure::None;
     platform::ChildProcess* child =
@@ -61,7 +62,7 @@ platform::ChildProcess* StartProgram(const ChildCommand& command, bool* throughS
 }
 
 // Windows Installer's codes for a removal that was done (3010: a restart is needed, 1641: one was
-// started) or had nothing to remove (1605: the product is unknown to it).
+// started) or had nothing to remove (1605: the product is unknown to it) [windows.md: msi-results].
 bool RemovalWasDone(unsigned long status) {
     return status == 0 || status == 3010 || status == 1641 || status == 1605;
 }
@@ -88,9 +89,10 @@ bool RunProgramAndDrain(const ChildCommand& command, unsigned long* status) {
     return true;
 }
 
-// The log path is quoted: below a user's profile it often holds blanks. Without /norestart a
+// The log path is quoted: below a user's profile it often holds blanks; Windows Installer writes
+// its log there anew [windows.md: msi-log]. Without /norestart a
 // quiet removal that needs a restart restarts the computer at once, between the removal and the
-// installation, and whoever is logged on loses their work.
+// installation, and whoever is logged on loses their work [windows.md: msi-norestart].
 std::string RemovalCommand() {
     std::string command = std::string("msiexec.exe /x ") + kProductCode + " ";
     if (runOptions.logRequested) {

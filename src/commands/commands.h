@@ -18,7 +18,7 @@ struct ChildCommand {
 };
 
 // Whether a question or a consent prompt shown now can be answered: not in the services' session,
-// nor on a window station nobody sees, where it would wait for ever.
+// nor on a window station nobody sees, where it would wait for ever [windows.md: nobody-to-answer].
 bool SomeoneCanAnswer();
 
 // Starts the program, reads its output to the end, discarding it, and gives its exit status.
@@ -30,7 +30,7 @@ std::string RemovalCommand();
 std::string SetupCommand();
 
 // Windows Installer from the system folder; false when that cannot be read or the command would
-// not fit.
+// not fit [windows.md: wow64-folder].
 bool MakeRemoval(ChildCommand& removal);
 
 // Whether an installation can be carried out to its end, checked before anything is removed,

@@ -24,7 +24,7 @@ std::size_t FindLastSingleByte(const std::string& text, Matches matches) {
     return found;
 }
 
-// A Windows 7 console can refuse one write of some 30 KB outright.
+// A Windows 7 console can refuse one write of some 30 KB outright [windows.md: console-piece].
 constexpr std::size_t kConsolePieceSize = std::size_t{8} * 1024;
 
 // The end of the next console piece from `start`: whole characters, so that a console never
@@ -34,7 +34,7 @@ std::size_t ConsolePieceEnd(const std::string& bytes, std::size_t start);
 // Writes `bytes` in console pieces, each continued until written. `write(data, size, &written)` is
 // one write, false when it failed. A console in code page 65001 on Windows 7 reports the
 // characters written rather than the bytes, so a write that a console took counts as its whole
-// piece; only files and pipes report bytes that can be trusted.
+// piece; only files and pipes report bytes that can be trusted [windows.md: console-count-65001].
 template <typename Write> void WriteInPieces(const std::string& bytes, bool console, Write write) {
     std::size_t done = 0;
     while (done < bytes.size()) {

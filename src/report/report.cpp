@@ -72,7 +72,7 @@ bool NamesOnlyAFile(const std::string& path) {
 }
 
 // The wrapper often runs as SYSTEM, and its children write the log anew: through a link that a
-// user planted, they would overwrite a file that user may not write.
+// user planted, they would overwrite a file that user may not write [windows.md: log-links].
 bool CanHoldLog(const std::string& path, const std::string& folder) {
     return NamesOnlyAFile(path) && platform::QueryObject(folder) != platform::ObjectKind::Missing &&
            platform::QueryObject(path) != platform::ObjectKind::Folder &&

@@ -18,7 +18,7 @@ struct ChildProcess {
 
 namespace {
 
-// ERROR_ELEVATION_REQUIRED, which MinGW's headers lack.
+// ERROR_ELEVATION_REQUIRED, which MinGW's headers lack [windows.md: elevation-740].
 constexpr DWORD kElevationRequired = 740;
 
 // The child needs its own inheritable copies: a parent that redirected the wrapper's standard
@@ -41,14 +41,14 @@ void CloseIfOpen(HANDLE handle) {
 
 // Windows 7 refuses its console pseudo-handles in a handle list; the child reaches the console
 // through its own attachment to it. Only Windows 7 and earlier have them: Wine's console handles
-// are ordinary, so no test here reaches this filter.
+// are ordinary, so no test here reaches this filter [windows.md: console-pseudo-handles].
 bool IsConsolePseudoHandle(HANDLE handle) {
     return (reinterpret_cast<std::uintptr_t>(handle) & 3) == 3 &&
            GetFileType(handle) == FILE_TYPE_CHAR;
 }
 
 // Limits what the child inherits to the handles it is given (Vista and later): otherwise every
-// inheritable handle the wrapper itself inherited would be passed on.
+// inheritable handle the wrapper itself inherited would be passed on [windows.md: handle-list].
 struct InheritanceList {
     std::vector<unsigned char> storage;
     LPPROC_THREAD_ATTRIBUTE_LIST attributes = nullptr;
@@ -91,7 +91,8 @@ void ReleaseInheritanceList(InheritanceList& list) {
 
 // The program is named by its absolute path, so nothing is searched for; the command line is
 // passed as it is, and no interpreter sees it. The child gets the system's default error mode,
-// not the wrapper's.
+// not the wrapper's, and the wrapper's current folder, which may be a share
+// [windows.md: error-mode, unc-folder].
 DWORD CreateChild(const std::string& program, const std::string& commandLine, STARTUPINFOA& startup,
                   PROCESS_INFORMATION& started) {
     std::vector<char> line(commandLine.begin(), commandLine.end());
@@ -151,7 +152,8 @@ ChildProcess* StartChild(const std::string& program, const std::string& commandL
 namespace {
 
 // The shell and COM load these by name; without KB2533623 Windows 7 still searches the program's
-// folder first, and a planted one would decide what the consent prompt shows.
+// folder first, and a planted one would decide what the consent prompt shows
+// [windows.md: loaded-by-name].
 void LoadShellsOwnLibraries() {
     LoadEachSystemLibrary({"uxtheme.dll", "dwmapi.dll", "userenv.dll", "profapi.dll", "apphelp.dll",
                            "propsys.dll", "oleacc.dll", "clbcatq.dll", "comres.dll"});
@@ -179,7 +181,8 @@ void ReleaseShell(bool prepared) {
 // No verb: the program's own manifest decides, and the consent prompt is shown where it asks for
 // elevation, owned by the console window so that it comes to the front. No error box of the
 // shell's: a failure ends the run with its exit code. The folder is always given: an elevated
-// process would not inherit one on a mapped drive.
+// process would not inherit one on a mapped drive [windows.md: elevation-740, prompt-owner,
+// mapped-drives].
 ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters,
                                 const std::string& folder) {
     const auto execute =
@@ -210,7 +213,7 @@ bool ReadChildOutput(ChildProcess* child, char* buffer, std::size_t capacity) {
 namespace {
 
 // A thread that used COM for the shell owns a hidden window: a program that broadcasts a message
-// with SendMessage waits until this thread has dispatched it (KB 136885).
+// with SendMessage waits until this thread has dispatched it [windows.md: sta-messages].
 void WaitDispatchingMessages(HANDLE process) {
     const auto wait = SystemFunction<decltype(MsgWaitForMultipleObjects)>(
         "user32.dll", "MsgWaitForMultipleObjects");

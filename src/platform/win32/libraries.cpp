@@ -16,7 +16,7 @@ namespace win32 {
 //
 // Always by its full path in the system folder: the wrapper runs elevated from folders others can
 // write to, and a bare name is searched for in the program's own folder first. What a library
-// imports is then looked for beside it.
+// imports is then looked for beside it [windows.md: dll-full-path, wow64-folder].
 HMODULE LoadSystemLibrary(const char* library) {
     char folder[MAX_PATH + 1] = {};
     const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
@@ -31,15 +31,15 @@ HMODULE LoadSystemLibrary(const char* library) {
 
 // Windows' own code loads these by name, from the program's folder first where the search is not
 // restricted: loaded by full path beforehand, they are found already loaded. Not every Windows has
-// each.
+// each [windows.md: loaded-by-name].
 void LoadEachSystemLibrary(std::initializer_list<const char*> libraries) {
     for (const char* library : libraries) {
         LoadSystemLibrary(library);
     }
 }
 
-// kernel32 is in every process already, and is never loaded again. The libraries system code
-// loads by name come first, before any other library can load them.
+// kernel32 is in every process already, and is never loaded again [windows.md: known-dlls]. The
+// libraries system code loads by name come first, before any other library can load them.
 FARPROC FindSystemFunction(const char* library, const char* name) {
     if (std::strcmp(library, "kernel32.dll") == 0) {
         return GetProcAddress(GetModuleHandleA(library), name);
@@ -61,7 +61,8 @@ namespace {
 constexpr DWORD kSearchSystemFolderOnly = 0x00000800;
 
 // Only the system folder is searched where the system allows it (Windows 7 with KB2533623 and
-// later); elsewhere at least the current folder is taken out of the search.
+// later); elsewhere at least the current folder is taken out of the search
+// [windows.md: dll-search].
 void RestrictLibrarySearch() {
     using SetDefaultDirectories = BOOL WINAPI(DWORD);
     const auto restrictSearch =
@@ -73,7 +74,8 @@ void RestrictLibrarySearch() {
 
 } // namespace
 
-// The flags are added to those the wrapper inherited; GetErrorMode is not in XP.
+// The flags are added to those the wrapper inherited; GetErrorMode is not in XP
+// [windows.md: error-mode].
 void PrepareProcess() {
     const UINT inherited = SetErrorMode(0);
     SetErrorMode(inherited | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);

@@ -20,7 +20,7 @@ bool IsLinked(HANDLE file) {
 } // namespace
 
 // The link itself is opened, not what it leads to, for its attributes alone: that is never refused
-// for another's sharing.
+// for another's sharing [windows.md: log-links].
 bool LeadsElsewhere(const std::string& path) {
     const HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -70,7 +70,8 @@ namespace {
 
 // A byte range far beyond any real log's end, locked by each writer of the wrapper around its
 // append. Appending alone is not enough: some file systems (and Wine) find the end and write
-// there in two steps, so two wrappers writing at once could overwrite each other's line.
+// there in two steps, so two wrappers writing at once could overwrite each other's line
+// [windows.md: append-lock].
 constexpr DWORD kAppendLockOffsetHigh = 0x7FFFFFFF;
 
 bool LockForAppend(HANDLE file, OVERLAPPED& range) {

@@ -19,6 +19,8 @@ constexpr unsigned long kConfigFailure = CR_FAILURE;
 
 } // namespace
 
+// Windows 8 and later say 6.2 to a program that lists no supported systems
+// [windows.md: version-6.2].
 OsVersion QueryVersion() {
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof info;
@@ -36,6 +38,7 @@ bool QueryIs32On64() {
     return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) != FALSE && wow64 != FALSE;
 }
 
+// The 32-bit view, where a 32-bit package's entry is [windows.md: registry-view].
 long ReadRegistryValue(const std::string& key, const std::string& name, unsigned char* buffer,
                        unsigned long* size) {
     const auto open = SystemFunction<decltype(RegOpenKeyExA)>("advapi32.dll", "RegOpenKeyExA");
@@ -77,7 +80,8 @@ unsigned long ReenumerateDeviceNode(unsigned long node) {
 
 // 0, as when the box cannot be shown, if user32 is missing: no consent.
 int AskYesNo(const std::string& text, const std::string& caption) {
-    // The question box's own, only where it is shown: they bring user32 with them.
+    // The question box's own, only where it is shown: they bring user32 with them
+    // [windows.md: loaded-by-name].
     LoadEachSystemLibrary({"uxtheme.dll", "dwmapi.dll"});
     const auto messageBox = SystemFunction<decltype(MessageBoxA)>("user32.dll", "MessageBoxA");
     return messageBox == nullptr ? 0 : messageBox(nullptr, text.c_str(), caption.c_str(), MB_YESNO);
@@ -135,7 +139,8 @@ ObjectKind QueryObject(const std::string& path) {
     }
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ObjectKind::Folder : ObjectKind::File;
 }
-// Only a drive letter that the user mapped has a share behind it: GetDriveTypeA says so.
+// Only a drive letter that the user mapped has a share behind it: GetDriveTypeA says so
+// [windows.md: mapped-drives].
 std::size_t GetUniversalPath(const std::string& path, char* buffer, std::size_t capacity) {
     if (path.size() < 3 || path[1] != ':' || path[2] != '\\') {
         return 0;
@@ -163,6 +168,7 @@ std::size_t GetUniversalPath(const std::string& path, char* buffer, std::size_t 
     std::memcpy(buffer, answer.info.lpUniversalName, length + 1);
     return length;
 }
+// [windows.md: dbcs]
 bool IsLeadByte(char byte) {
     return IsDBCSLeadByte(static_cast<BYTE>(byte)) != FALSE;
 }

@@ -1,6 +1,7 @@
 // What the files of the Windows side share: the Windows headers, and system libraries and their
 // functions, only ever from the system folder. Declarations up to Windows 7; what XP and Vista lack
-// is looked up at run time through these, so that the program still starts there to refuse them.
+// is looked up at run time through these, so that the program still starts there to refuse them
+// [windows.md: xp-imports].
 // Only this folder includes <windows.h>.
 #pragma once
 
