@@ -188,19 +188,31 @@ def documented_batch_file():
         return f.read().split("```bat\n", 1)[1].split("```", 1)[0]
 
 
-@case("options")
+def run_batch_file(m, script, **env):
+    m.write("C:\\pkg\\install.bat", script.replace("\n", "\r\n").encode())
+    return m.run([], via=["cmd", "/c", "C:\\pkg\\install.bat"], cwd="C:\\windows", env=env)
+
+
+@case("batch")
 def documented_batch_file_ends_as_its_page_says(m):
+    batch = documented_batch_file()
     fresh(m)
-    m.write("C:\\pkg\\install.bat", documented_batch_file().replace("\n", "\r\n").encode())
     os.replace(m.path("C:\\pkg\\Win7\\64\\setup.exe"), m.path("C:\\pkg\\setup.exe"))
     for code in (0, 5, 6):
-        r = m.run([], via=["cmd", "/c", "C:\\pkg\\install.bat"], cwd="C:\\windows",
-                  env={"STANDIN_SETUP_EXIT": str(code)})
+        r = run_batch_file(m, batch, STANDIN_SETUP_EXIT=str(code))
         expect(r.code, code, f"batch file after {code}")
-        command = r.started()[0]
-        expect((command[1], command[2].startswith('setup.exe -s "-f2C:\\'),
-                command[2].endswith('\\Temp\\LumenorSetup.log"')), ("C:\\pkg", True, True),
-               f"started in the package with the log in TEMP ({command})")
+        expect(r.started(), [("SETUP", "C:\\pkg",
+                              'setup.exe -s "-f2C:\\windows\\Logs\\Lumenor\\LumenorSetup.log"')],
+               f"started in the package with its log in Logs\\Lumenor after {code}")
+    # The real wrapper: nothing runs over the release it installs, and a later one is replaced
+    # where the file says so.
+    fresh(m, "1.8.0.0")
+    r = run_batch_file(m, batch)
+    expect((r.code, r.started()), (0, []), "over 1.8.0.0")
+    fresh_real(m, "1.9")
+    r = run_batch_file(m, batch.replace("set REPLACE_LATER=0", "set REPLACE_LATER=1"))
+    expect(r.code, 0, "later release replaced: exit code")
+    expect(m.installed(), release("1.8.0.0"), "later release replaced: installed afterwards")
 
 
 @case("logpath")
