@@ -149,6 +149,7 @@ ChildProcess* StartChild(const std::string& program, const std::string& commandL
     *failure = StartFailure::None;
     return new ChildProcess{started.hProcess, readEnd};
 }
+
 namespace {
 
 // The shell and COM load these by name; without KB2533623 Windows 7 still searches the program's
@@ -203,6 +204,7 @@ ChildProcess* StartThroughShell(const std::string& program, const std::string& p
     ReleaseShell(prepared);
     return started ? new ChildProcess{info.hProcess, nullptr} : nullptr;
 }
+
 // A successful read of nothing is not the end: only a broken pipe is.
 bool ReadChildOutput(ChildProcess* child, char* buffer, std::size_t capacity) {
     DWORD got = 0;
@@ -250,4 +252,5 @@ unsigned long WaitForChild(ChildProcess* child, bool dispatchMessages) {
     delete child;
     return status;
 }
+
 } // namespace platform

@@ -139,6 +139,7 @@ ObjectKind QueryObject(const std::string& path) {
     }
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ObjectKind::Folder : ObjectKind::File;
 }
+
 // Only a drive letter that the user mapped has a share behind it: GetDriveTypeA says so
 // [windows.md: mapped-drives].
 std::size_t GetUniversalPath(const std::string& path, char* buffer, std::size_t capacity) {
@@ -168,6 +169,7 @@ std::size_t GetUniversalPath(const std::string& path, char* buffer, std::size_t 
     std::memcpy(buffer, answer.info.lpUniversalName, length + 1);
     return length;
 }
+
 // [windows.md: dbcs]
 bool IsLeadByte(char byte) {
     return IsDBCSLeadByte(static_cast<BYTE>(byte)) != FALSE;
@@ -176,6 +178,7 @@ bool IsLeadByte(char byte) {
 void Wait(unsigned long milliseconds) {
     Sleep(milliseconds);
 }
+
 void EndProcess(int code) {
     std::exit(code);
 }
