@@ -69,7 +69,7 @@ TEST_F(LogPath, LeadingVariableIsExpanded) {
     EXPECT_EQ(Resolve("%%\\run.log"), "rejected");
     machine.environment["GONE"] = "C:\\nowhere";
     EXPECT_EQ(Resolve("%GONE%\\run.log"), "rejected");
-    // The deployment reference's paths, with SYSTEM's variables, expanded by the caller or not.
+    // SYSTEM's variables, expanded by the caller or not.
     machine.environment = {{"TEMP", "C:\\Windows\\Temp"}, {"WINDIR", "C:\\Windows"}};
     AddFolder("C:\\Windows");
     AddFolder("C:\\Windows\\Temp");
