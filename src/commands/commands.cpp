@@ -35,11 +35,22 @@ bool CanEnter(const PackageSetup& package) {
            platform::SetCurrentFolder(package.current);
 }
 
-// The consent prompt's process is elevated and does not see the drive letters the user mapped; the
-// share's own path it does see [windows.md: mapped-drives].
 std::string AsSeenElevated(const std::string& path) {
     std::string universal;
     return platform::ReadUniversalPath(path, universal) ? universal : path;
+}
+
+// Started as the system's shell does, in the wrapper's current folder; the consent prompt's
+// process is elevated and sees no drive letter the user mapped, only the share behind it
+// [windows.md: mapped-drives].
+platform::ChildProcess* StartAsTheShellDoes(const ChildCommand& command) {
+    std::string folder;
+    if (!platform::ReadCurrentFolder(folder)) {
+        return nullptr;
+    }
+    const std::string options = command.commandLine.substr(command.commandLine.find(' ') + 1);
+    return platform::StartThroughShell(AsSeenElevated(command.program), options,
+                                       AsSeenElevated(folder));
 }
 
 // A program whose manifest asks for elevation cannot be started directly by a wrapper without it
@@ -50,15 +61,9 @@ platform::ChildProcess* StartProgram(const ChildCommand& command, bool* throughS
     platform::StartFailure failure = platform::StartFailure::None;
     platform::ChildProcess* child =
         platform::StartChild(command.program, command.commandLine, &failure);
-    std::string folder;
-    *throughShell = child == nullptr && failure == platform::StartFailure::NeedsElevation &&
-                    SomeoneCanAnswer() && platform::ReadCurrentFolder(folder);
-    if (*throughShell) {
-        const std::string options = command.commandLine.substr(command.commandLine.find(' ') + 1);
-        child = platform::StartThroughShell(AsSeenElevated(command.program), options,
-                                            AsSeenElevated(folder));
-    }
-    return child;
+    *throughShell =
+        child == nullptr && failure == platform::StartFailure::NeedsElevation && SomeoneCanAnswer();
+    return *throughShell ? StartAsTheShellDoes(command) : child;
 }
 
 // Windows Installer's codes for a removal that was done (3010: a restart is needed, 1641: one was
@@ -89,10 +94,10 @@ bool RunProgramAndDrain(const ChildCommand& command, unsigned long* status) {
     return true;
 }
 
-// The log path is quoted: below a user's profile it often holds blanks; Windows Installer writes
-// its log there anew [windows.md: msi-log]. Without /norestart a
-// quiet removal that needs a restart restarts the computer at once, between the removal and the
-// installation, and whoever is logged on loses their work [windows.md: msi-norestart].
+// The log path is quoted: below a user's profile it often holds blanks. Windows Installer writes
+// its log there anew [windows.md: msi-log]. Without /norestart a quiet removal that needs a restart
+// restarts the computer at once, between the removal and the installation, and whoever is logged
+// on loses their work [windows.md: msi-norestart].
 std::string RemovalCommand() {
     std::string command = std::string("msiexec.exe /x ") + kProductCode + " ";
     if (runOptions.logRequested) {

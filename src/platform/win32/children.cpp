@@ -170,9 +170,12 @@ bool PrepareShell() {
 }
 
 void ReleaseShell(bool prepared) {
+    if (!prepared) {
+        return;
+    }
     const auto uninitialize =
         SystemFunction<decltype(CoUninitialize)>("ole32.dll", "CoUninitialize");
-    if (prepared && uninitialize != nullptr) {
+    if (uninitialize != nullptr) {
         uninitialize();
     }
 }
@@ -222,14 +225,18 @@ void WaitDispatchingMessages(HANDLE process) {
     const auto peek = SystemFunction<decltype(PeekMessageA)>("user32.dll", "PeekMessageA");
     const auto dispatch =
         SystemFunction<decltype(DispatchMessageA)>("user32.dll", "DispatchMessageA");
+    if (wait == nullptr || peek == nullptr || dispatch == nullptr) {
+        WaitForSingleObject(process, INFINITE);
+        return;
+    }
     DWORD woken = WAIT_FAILED;
-    while (wait != nullptr && peek != nullptr && dispatch != nullptr &&
-           (woken = wait(1, &process, FALSE, INFINITE, QS_ALLINPUT)) == WAIT_OBJECT_0 + 1) {
+    while ((woken = wait(1, &process, FALSE, INFINITE, QS_ALLINPUT)) == WAIT_OBJECT_0 + 1) {
         MSG message;
         while (peek(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
             dispatch(&message);
         }
     }
+    // A wait that failed still waits, without the messages.
     if (woken != WAIT_OBJECT_0) {
         WaitForSingleObject(process, INFINITE);
     }
