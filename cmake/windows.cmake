@@ -16,6 +16,7 @@ set(WIN32_PLATFORM_SOURCES
     ${PROJECT_SOURCE_DIR}/src/platform/win32/libraries.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/win32/children.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/win32/output.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/win32/log_file.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/win32/system.cpp)
 
 add_executable(setup src/app/main.cpp ${WIN32_PLATFORM_SOURCES} src/app/resources/setup.rc)

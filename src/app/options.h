@@ -9,6 +9,8 @@ struct RunOptions {
     bool install = false;
     bool logRequested = false;
     std::string logPath;
+    // Set once the log file is open and held, to the end of the run.
+    bool logHeld = false;
     std::string debugLogArgument;
 };
 

@@ -31,6 +31,11 @@ bool ReadEnvironmentValue(const std::string& name, std::string& out) {
     return Accept(GetEnvironmentValue(name, buffer, sizeof buffer), buffer, out);
 }
 
+bool ReadFullPath(const std::string& path, std::string& out) {
+    char buffer[kPathBufferSize] = {};
+    return Accept(GetFullPath(path, buffer, sizeof buffer), buffer, out);
+}
+
 bool ReadUniversalPath(const std::string& path, std::string& out) {
     char buffer[kPathBufferSize] = {};
     return Accept(GetUniversalPath(path, buffer, sizeof buffer), buffer, out);

@@ -13,6 +13,8 @@ bool ReadCurrentFolder(std::string& out);
 bool ReadSystemFolder(std::string& out);
 // False when the variable is unset, empty or too long.
 bool ReadEnvironmentValue(const std::string& name, std::string& out);
+// False when it cannot be had, or is too long.
+bool ReadFullPath(const std::string& path, std::string& out);
 // False where `path` is on no mapped network drive, or its share's path is too long.
 bool ReadUniversalPath(const std::string& path, std::string& out);
 

@@ -24,6 +24,18 @@ std::size_t ConsolePieceEnd(const std::string& bytes, std::size_t start) {
     return end;
 }
 
+std::string WithCrLf(const std::string& text) {
+    std::string converted;
+    converted.reserve(text.size() + 8);
+    for (const char c : text) {
+        if (c == '\n') {
+            converted += '\r';
+        }
+        converted += c;
+    }
+    return converted;
+}
+
 char FoldAsciiCase(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }

@@ -48,6 +48,9 @@ template <typename Write> void WriteInPieces(const std::string& bytes, bool cons
     }
 }
 
+// Text with each line feed preceded by a carriage return, as the C runtime's text mode writes it.
+std::string WithCrLf(const std::string& text);
+
 // Only ASCII letters fold: no byte of a multibyte code page other than an ASCII letter folds to
 // one.
 char FoldAsciiCase(char c);

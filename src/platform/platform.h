@@ -55,10 +55,20 @@ bool SetCurrentFolder(const std::string& path);
 std::size_t GetSystemFolder(char* buffer, std::size_t capacity);
 std::size_t GetEnvironmentValue(const std::string& name, char* buffer, std::size_t capacity);
 ObjectKind QueryObject(const std::string& path);
-// Whether the existing file at `path` leads to another: a reparse point (symbolic link, junction,
-// mount point) or one of several names of a file, which anyone who may create files in its folder
-// can make. True too when it cannot be examined; false when there is no file.
-bool LeadsElsewhere(const std::string& path);
+// The absolute form of `path`, as the system would open it from the current folder, with the
+// buffer contract above.
+std::size_t GetFullPath(const std::string& path, char* buffer, std::size_t capacity);
+// Whether the folder at `path` may stand on the way to the log, examined without following it if
+// it is a link: a folder held open from now to the end of the run, so that nobody can rename,
+// delete or replace it meanwhile, that is no reparse point (symbolic link, junction, mount point);
+// or one that belongs to the system, which no user can change. False when it cannot be examined.
+bool HoldFolderOnLogPath(const std::string& path);
+// Opens the log file at the absolute `path`, creating it, and holds it to the end of the run,
+// sharing reading and writing with the children that write their own logs there but not deletion,
+// so that no other file can take its name meanwhile. False, with nothing held, when it cannot be
+// opened or examined, or it leads to another file: a reparse point, or one of several names of a
+// file, which anyone who may create files in its folder can make.
+bool HoldLogFile(const std::string& path);
 // Whether `byte` starts a two-byte character in the process's code page.
 bool IsLeadByte(char byte);
 
@@ -93,9 +103,9 @@ unsigned long WaitForChild(ChildProcess* child, bool dispatchMessages);
 
 void WriteToConsole(const std::string& text);
 
-// Appends `line` to the file at `path` in text mode, creating it, without denying others read or
-// write access, and closes it again. False when the file could not be opened or written.
-bool AppendToLog(const std::string& path, const std::string& line);
+// Appends `line` to the held log file in text mode. False when none is held or it could not be
+// written.
+bool AppendToLog(const std::string& line);
 
 [[noreturn]] void EndProcess(int code);
 

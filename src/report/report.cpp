@@ -1,6 +1,7 @@
 #include "report/report.h"
 
 #include <cstring>
+#include <vector>
 
 #include "app/options.h"
 #include "platform/bounded.h"
@@ -71,12 +72,61 @@ bool NamesOnlyAFile(const std::string& path) {
            !NamesDevice(fileName);
 }
 
+// Where each single-byte "\" of `path` stands.
+std::vector<std::size_t> Separators(const std::string& path) {
+    std::vector<std::size_t> found;
+    for (std::size_t i = 0, next = 0; i < path.size(); i = next) {
+        next = platform::NextCharacter(path, i);
+        if (next == i + 1 && path[i] == '\\') {
+            found.push_back(i);
+        }
+    }
+    return found;
+}
+
+// Length of the root of an absolute path, "C:\" or "\\server\share\"; 0 for anything else.
+std::size_t RootLength(const std::string& path, const std::vector<std::size_t>& separators) {
+    if (path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == ':' && path[2] == '\\') {
+        return 3;
+    }
+    const bool share = separators.size() >= 4 && separators[0] == 0 && separators[1] == 1;
+    return share ? separators[3] + 1 : 0;
+}
+
+// Windows Installer runs in the wrapper's folder and the setup in its package folder: a relative
+// path would name two files. The absolute path is checked again, as it is longer.
+bool MakeAbsolute(std::string& path) {
+    std::string absolute;
+    if (!platform::ReadFullPath(path, absolute) || !NamesOnlyAFile(absolute)) {
+        return false;
+    }
+    path = absolute;
+    return true;
+}
+
 // The wrapper often runs as SYSTEM, and its children write the log anew: through a link that a
-// user planted, they would overwrite a file that user may not write [windows.md: log-links].
-bool CanHoldLog(const std::string& path, const std::string& folder) {
+// user planted, on the file or on a folder on the way, they would overwrite a file that user may
+// not write. Each folder is held before the next is opened through it, and the file last, so that
+// none can be replaced once examined [windows.md: log-links, held-log].
+bool HoldLog(const std::string& absolute) {
+    const std::vector<std::size_t> separators = Separators(absolute);
+    const std::size_t root = RootLength(absolute, separators);
+    if (root == 0) {
+        return false;
+    }
+    for (const std::size_t separator : separators) {
+        if (separator >= root && !platform::HoldFolderOnLogPath(absolute.substr(0, separator))) {
+            return false;
+        }
+    }
+    runOptions.logHeld = platform::HoldLogFile(absolute);
+    return runOptions.logHeld;
+}
+
+bool CanHoldLog(std::string& path, const std::string& folder) {
     return NamesOnlyAFile(path) && platform::QueryObject(folder) != platform::ObjectKind::Missing &&
-           platform::QueryObject(path) != platform::ObjectKind::Folder &&
-           !platform::LeadsElsewhere(path);
+           MakeAbsolute(path) && platform::QueryObject(path) != platform::ObjectKind::Folder &&
+           HoldLog(path);
 }
 
 // "%NAME%\file": NAME runs from the second character to the last "%", or to the end when the
@@ -103,10 +153,17 @@ bool ResolveFromCurrentFolder(std::string& path) {
 
 } // namespace
 
-// The path may still be as typed (a bad argument after "-f2"): a device or a stream is not written.
+// The path may still be as typed (a bad argument after "-f2"): a device or a stream is not written,
+// and the file is examined and held as a resolved one is.
 void ReportMessage(const std::string& text) {
-    if (runOptions.logRequested && NamesOnlyAFile(runOptions.logPath)) {
-        platform::AppendToLog(runOptions.logPath, kLinePrefix + text);
+    if (runOptions.logRequested && !runOptions.logHeld && NamesOnlyAFile(runOptions.logPath)) {
+        std::string typed = runOptions.logPath;
+        if (MakeAbsolute(typed)) {
+            HoldLog(typed);
+        }
+    }
+    if (runOptions.logRequested && runOptions.logHeld) {
+        platform::AppendToLog(kLinePrefix + text);
     }
     if (!runOptions.silent) {
         platform::WriteToConsole(text);

@@ -261,8 +261,17 @@ def unusable_log_paths_exit_two(m):
     if os.path.exists(m.path("C:\\logs\\linked.log")):
         os.unlink(m.path("C:\\logs\\linked.log"))
     os.link(m.path("C:\\victim\\config.txt"), m.path("C:\\logs\\linked.log"))
+    # A folder on the way that is a link to another (under Wine, a symbolic link), and a link that
+    # leads to itself, which cannot be opened.
+    m.write("C:\\target\\other.txt", b"other=1\r\n")
+    for link, target in (("C:\\jdir", "target"), ("C:\\logs\\loop.log", "loop.log")):
+        if os.path.lexists(m.path(link)):
+            os.unlink(m.path(link))
+        os.symlink(target, m.path(link))
     before = {folder: sorted(os.listdir(m.path(folder))) for folder in ("C:\\logs", "C:\\pkg")}
-    for path in ["C:\\logs\\linked.log", "C:\\missing\\run.log", "%NOSUCHVAR%\\run.log", "%LOGDIR\\run.log",
+    for path in ["C:\\logs\\linked.log", "C:\\jdir\\other.txt", "C:\\logs\\loop.log",
+                 "Z:\\dev\\null",                     # opens, but cannot be examined
+                 "C:\\missing\\run.log", "%NOSUCHVAR%\\run.log", "%LOGDIR\\run.log",
                  "%EMPTYISH%\\run.log", "\\run.log", "nofolder/run.log",
                  "",                                 # -f2 alone: no file name
                  "C:\\logs\\", "C:\\logs",            # a folder, not a file
@@ -273,12 +282,13 @@ def unusable_log_paths_exit_two(m):
         expect_refusal(r, 2, crlf(INVALID_LOG), label=path + ": ")
         r = m.run(["-s", "-f2" + path], env=env)
         expect_refusal(r, 2, label=path + ": ")
-    for path in ["C:\\logs\\linked.log"] + DEVICES_AND_STREAMS:  # nor a bad argument's report
+    for path in ["C:\\logs\\linked.log", "C:\\jdir\\other.txt"] + DEVICES_AND_STREAMS:  # nor a bad argument's report
         expect_refusal(m.run(["-f2" + path, "-x"]), 1, crlf(BAD_ARGUMENT.format("-x")),
                        label=path + " -x: ")
     for folder, names in before.items():
         expect(sorted(os.listdir(m.path(folder))), names, f"no file or stream made in {folder}")
     expect(m.read("C:\\victim\\config.txt"), b"setting=1\r\n", "the linked file unchanged")
+    expect(m.read("C:\\target\\other.txt"), b"other=1\r\n", "the file behind the folder unchanged")
     longest = "C:\\logs\\" + "n" * 251                 # 259 characters
     r = m.run(["-r", "-f2" + longest])
     expect(r.code, 7, "259 characters accepted")
@@ -333,7 +343,7 @@ def fresh_silent_installation(m):
     r = m.run(["-s", "-f2c:\\temp\\silentlog.log"])
     expect_refusal(r, 0, b"", setup_started(
         "Win7\\64", "setup.exe /s /v/quiet /debuglog\"c:\\temp\\silentlog.log\""))
-    expect(m.read("C:\\temp\\silentlog.log"), None, "no log line for a good run")
+    expect(m.read("C:\\temp\\silentlog.log"), b"", "made, held, and no line for a good run")
     expect(r.record[-1], "end|SETUP|15", "setup output drained")
     expect(b"SETUP: a line on standard error" in r.stderr, True, "setup's stderr reaches ours")
 
@@ -392,6 +402,24 @@ def interactive_installation_and_log_only_run(m):
     fresh(m, "1.7.0.7")
     expect_refusal(m.run(["-f2C:\\logs\\run.log"]), 0, b"",
                    setup_started("Win7\\64", "setup.exe /debuglog\"C:\\logs\\run.log\""))
+    os.makedirs(m.path("C:\\pkg\\logs"))  # relative: the setup runs elsewhere, and gets the same file
+    expect_refusal(m.run(["-f2logs\\x.log"]), 0, b"",
+                   setup_started("Win7\\64", "setup.exe /debuglog\"C:\\pkg\\logs\\x.log\""))
+    # The log is held from its check to the end: deleted and made a second name of another file
+    # the moment before the setup writes it, that file is unchanged. Whether the log was there.
+    m.write("C:\\victim\\config.txt", b"setting=1\r\n")
+    for earlier in (b"earlier\r\n", None):
+        log = "C:\\logs\\swap.log"
+        if os.path.exists(m.path(log)):
+            os.unlink(m.path(log))
+        if earlier:
+            m.write(log, earlier)
+        r = m.run(["-f2" + log], env={"STANDIN_SETUP_SWAP_LOG": "C:\\victim\\config.txt"})
+        label = f"log swapped, {'a' if earlier else 'no'} file there: "
+        expect((r.code, [e for e in r.record if e.startswith("swap|")]), (0, ["swap|SETUP|0|0|1"]),
+               label + "exit code, and neither deleted nor linked, but written")
+        expect(m.read("C:\\victim\\config.txt"), b"setting=1\r\n", label + "the other file")
+        expect(m.read(log), b"SETUP log\r\n", label + "the setup's log")
 
 
 @case("install")
@@ -524,10 +552,11 @@ def interactive_upgrade_with_blank_in_log_path(m):
 @case("remove")
 def removal_then_failed_rescan_is_ignored(m):
     fresh(m, "1.8.0.0")
-    r = m.run(["-r", "-s"])
+    os.makedirs(m.path("C:\\pkg\\logs"))
+    r = m.run(["-r", "-s", "-f2logs\\x.log"])
     expect(r.code, 0, "exit code")
-    expect(r.events(), [("MSIEXEC", QUIET_REMOVAL), ("rescan", "locate root"),
-                        ("rescan", "reenumerate root")], "actions")
+    expect(r.events(), [("MSIEXEC", logged_removal("C:\\pkg\\logs\\x.log")),
+                        ("rescan", "locate root"), ("rescan", "reenumerate root")], "actions")
     expect(r.seconds >= 7, True, f"waits of 7 s (took {r.seconds:.1f} s)")
     fresh(m, "beta1")
     r = m.run(["-r"], env={"STANDIN_LOCATE_RESULT": "19"})
@@ -550,7 +579,7 @@ def removal_result_decides_what_follows(m):
                label + "actions")
         expect(r.stdout, crlf(REMOVAL_FAILED) if code and option == "-r" else b"",
                label + "standard output")
-        expect(m.read("C:\\logs\\run.log"), logged(REMOVAL_FAILED) if code else None,
+        expect(m.read("C:\\logs\\run.log"), logged(REMOVAL_FAILED) if code else b"",
                label + "log")
         expect(code == 0 or r.seconds < 5, True, label + f"no waits (took {r.seconds:.1f} s)")
 

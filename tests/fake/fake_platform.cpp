@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/options.h"
+#include "platform/characters.h"
 
 FakeMachine machine;
 
@@ -151,8 +152,40 @@ ObjectKind QueryObject(const std::string& path) {
     return found == machine.objects.end() ? ObjectKind::Missing : found->second;
 }
 
-bool LeadsElsewhere(const std::string& path) {
-    return machine.linkedFiles.count(path) != 0;
+// As the system does: "/" is a separator, and a path without a root starts in the current folder.
+std::size_t GetFullPath(const std::string& path, char* buffer, std::size_t capacity) {
+    std::string full = path;
+    std::replace(full.begin(), full.end(), '/', '\\');
+    const bool absolute =
+        (full.size() > 2 && full[1] == ':' && full[2] == '\\') || full.compare(0, 2, "\\\\") == 0;
+    if (!absolute && machine.currentFolderFails) {
+        return 0;
+    }
+    return CopyOut(absolute ? full : machine.currentFolder + "\\" + full, buffer, capacity);
+}
+
+// A folder above a scripted object is there too.
+bool HoldFolderOnLogPath(const std::string& path) {
+    machine.heldFolders.push_back(path);
+    const auto link = machine.folderLinks.find(path);
+    if (link != machine.folderLinks.end()) {
+        return link->second;
+    }
+    const auto below = machine.objects.lower_bound(path + "\\");
+    return QueryObject(path) == ObjectKind::Folder ||
+           (below != machine.objects.end() && below->first.rfind(path + "\\", 0) == 0);
+}
+
+bool HoldLogFile(const std::string& path) {
+    const std::size_t separator =
+        FindLastSingleByte(path, [](unsigned char c) { return c == '\\'; });
+    if (QueryObject(path) == ObjectKind::Folder || machine.linkedFiles.count(path) != 0 ||
+        machine.unopenableLogs.count(path) != 0 ||
+        QueryObject(path.substr(0, separator)) != ObjectKind::Folder) {
+        return false;
+    }
+    machine.heldLog = path;
+    return true;
 }
 
 bool IsLeadByte(char byte) {
@@ -221,15 +254,11 @@ void WriteToConsole(const std::string& text) {
     machine.console += text;
 }
 
-bool AppendToLog(const std::string& path, const std::string& line) {
-    const std::size_t separator = path.find_last_of("/\\");
-    const bool folderMissing = separator != std::string::npos &&
-                               QueryObject(path.substr(0, separator)) != ObjectKind::Folder;
-    if (path.empty() || folderMissing || machine.unwritableLogs.count(path) != 0 ||
-        QueryObject(path) == ObjectKind::Folder) {
+bool AppendToLog(const std::string& line) {
+    if (machine.heldLog.empty() || machine.unwritableLogs.count(machine.heldLog) != 0) {
         return false;
     }
-    machine.logs[path] += line;
+    machine.logs[machine.heldLog] += line;
     return true;
 }
 

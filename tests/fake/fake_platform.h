@@ -40,8 +40,10 @@ struct FakeMachine {
     std::map<std::string, std::string> mappedDrives;
     std::map<std::string, std::string> environment;
     std::map<std::string, platform::ObjectKind> objects;
-    // Files that are reparse points or have a second name.
+    // Files that are reparse points or have a second name; folders that are links, by whether
+    // the system owns them.
     std::set<std::string> linkedFiles;
+    std::map<std::string, bool> folderLinks;
 
     // Bytes that start a double-byte character (code page 932 when set by UseCodePage932).
     std::set<unsigned char> leadBytes;
@@ -55,12 +57,16 @@ struct FakeMachine {
     bool consentDeclined = false;
     std::map<std::string, unsigned long> exitStatus;
 
+    // Logs that cannot be opened, and logs that open but cannot be written.
+    std::set<std::string> unopenableLogs;
     std::set<std::string> unwritableLogs;
 
     // What happened.
     std::vector<std::string> events;
     std::string console;
     std::map<std::string, std::string> logs;
+    std::vector<std::string> heldFolders;
+    std::string heldLog;
     std::size_t largestPiece = 0;
     std::size_t undrainedBytes = 0;
     std::vector<std::string> registryQueries;

@@ -96,6 +96,10 @@ void CheckAcceptedLogPath(const std::string& path) {
             Broken("accepted log path holds a forbidden character", path);
         }
     }
+    // Absolute, so that the children, each in its own folder, write the one file checked.
+    if (!(path.size() > 2 && path[1] == ':' && path[2] == '\\') && !StartsWith(path, "\\\\")) {
+        Broken("accepted log path not absolute", path);
+    }
     const char last = path.empty() ? '\\' : path.back();
     if (last == '\\' || last == '/') {
         Broken("accepted log path without a file name", path);

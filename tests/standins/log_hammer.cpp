@@ -10,12 +10,15 @@ int main(int argc, char** argv) {
     if (argc != 4) {
         return 2;
     }
+    if (!platform::HoldLogFile(argv[1])) {
+        return 1;
+    }
     const long count = std::strtol(argv[3], nullptr, 10);
     int failures = 0;
     for (long i = 0; i < count; ++i) {
         const std::string line = "SETUP WRAPPER: " + std::string(argv[2]) + " line " +
                                  std::to_string(i) + " " + std::string(40, 'x') + "\n";
-        failures += platform::AppendToLog(argv[1], line) ? 0 : 1;
+        failures += platform::AppendToLog(line) ? 0 : 1;
     }
     return failures == 0 ? 0 : 1;
 }

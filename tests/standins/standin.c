@@ -7,9 +7,13 @@
  * STANDIN_<NAME>_OUTPUT_MB writes that many megabytes of lines, STANDIN_<NAME>_CTRLZ=1 writes a
  * Ctrl-Z byte before them, STANDIN_<NAME>_BLOCK_KB writes them in binary mode through a buffer of
  * that size (otherwise in text mode, as the C runtime chooses), STANDIN_<NAME>_EXIT sets the
- * status. Where a package lumenor.msi lies beside it, it installs that package through the
- * system's msiexec.exe first (quietly when its command line holds "/s /v/quiet", else with a
- * basic progress bar), records "install|<Windows Installer's code>" and ends with that code. */
+ * status. STANDIN_<NAME>_SWAP_LOG=<another file> does what a user who may create files in the log's
+ * folder could, the moment before this program writes the log of its command line: deletes the log
+ * and makes its name a second name of that other file; then it writes its log anew and records
+ * "swap|<name>|<deleted>|<linked>|<wrote>". Where a package lumenor.msi lies beside it, it installs
+ * that package through the system's msiexec.exe first (quietly when its command line holds "/s
+ * /v/quiet", else with a basic progress bar), records "install|<Windows Installer's code>" and ends
+ * with that code. */
 #include <windows.h>
 
 #include <fcntl.h>
@@ -43,6 +47,50 @@ static long setting(const char* what, long fallback) {
     snprintf(variable, sizeof variable, "STANDIN_%s_%s", name, what);
     DWORD length = GetEnvironmentVariableA(variable, value, sizeof value);
     return length == 0 || length >= sizeof value ? fallback : strtol(value, NULL, 10);
+}
+
+static int text_setting(const char* what, char* value, DWORD size) {
+    char variable[MAX_PATH + 32];
+    snprintf(variable, sizeof variable, "STANDIN_%s_%s", name, what);
+    DWORD length = GetEnvironmentVariableA(variable, value, size);
+    return length != 0 && length < size;
+}
+
+/* The path after /debuglog" or /log " on the command line; false when there is none. */
+static int log_path(char* path, size_t size) {
+    const char* line = GetCommandLineA();
+    const char* setup = strstr(line, "/debuglog\"");
+    const char* removal = strstr(line, "/log \"");
+    const char* start = setup != NULL ? setup + 10 : removal != NULL ? removal + 6 : NULL;
+    const char* end = start != NULL ? strchr(start, '"') : NULL;
+    if (end == NULL || (size_t)(end - start) >= size) {
+        return 0;
+    }
+    memcpy(path, start, (size_t)(end - start));
+    path[end - start] = '\0';
+    return 1;
+}
+
+static void swap_and_write_log(void) {
+    char other[MAX_PATH];
+    char log[MAX_PATH];
+    char line[3 * MAX_PATH];
+    if (!text_setting("SWAP_LOG", other, sizeof other) || !log_path(log, sizeof log)) {
+        return;
+    }
+    BOOL deleted = DeleteFileA(log);
+    BOOL linked = CreateHardLinkA(log, other, NULL);
+    HANDLE file = CreateFileA(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    snprintf(line, sizeof line, "%s log\r\n", name);
+    DWORD written = 0;
+    BOOL wrote =
+        file != INVALID_HANDLE_VALUE && WriteFile(file, line, (DWORD)strlen(line), &written, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    snprintf(line, sizeof line, "swap|%s|%d|%d|%d", name, deleted, linked, wrote);
+    record(line);
 }
 
 static void find_name(void) {
@@ -93,6 +141,7 @@ int main(void) {
         record(line);
     }
 
+    swap_and_write_log();
     fprintf(stderr, "%s: a line on standard error\n", name);
     long megabytes = setting("OUTPUT_MB", 0);
     long block = setting("BLOCK_KB", 0) * 1024;

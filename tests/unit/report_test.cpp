@@ -28,11 +28,31 @@ TEST_F(LogPath, FolderPathsStayAsTypedWhenTheFolderExists) {
     EXPECT_EQ(Resolve("c:\\temp\\silentlog.log"), "c:\\temp\\silentlog.log");
     EXPECT_EQ(Resolve("c:/temp/silentlog.log"), "rejected"); // c:/temp is not that folder here
     AddFolder("logs");
-    EXPECT_EQ(Resolve("logs/run.log"), "logs/run.log");
+    AddFolder("C:\\pkg\\logs");
+    // Absolute, so that the setup, which runs in its package folder, writes the same file.
+    EXPECT_EQ(Resolve("logs/run.log"), "C:\\pkg\\logs\\run.log");
     EXPECT_EQ(Resolve("nologs/run.log"), "rejected");
     EXPECT_EQ(Resolve("\\run.log"), "rejected"); // empty folder part
     machine.objects["C:\\plain.txt"] = platform::ObjectKind::File;
-    EXPECT_EQ(Resolve("C:\\plain.txt\\run.log"), "C:\\plain.txt\\run.log");
+    EXPECT_EQ(Resolve("C:\\plain.txt\\run.log"), "rejected"); // no file can be made there
+    // Every folder below the root is examined and held, down to the file; a link there is
+    // accepted only where the system owns it, as Windows' own compatibility junctions.
+    machine.folderLinks = {{"C:\\Documents and Settings", true}, {"c:\\temp\\mine", false}};
+    AddFolder("C:\\Documents and Settings\\me");
+    machine.heldFolders.clear();
+    EXPECT_EQ(Resolve("C:\\Documents and Settings\\me\\run.log"),
+              "C:\\Documents and Settings\\me\\run.log");
+    EXPECT_EQ(machine.heldFolders, (std::vector<std::string>{"C:\\Documents and Settings",
+                                                             "C:\\Documents and Settings\\me"}));
+    EXPECT_EQ(machine.heldLog, "C:\\Documents and Settings\\me\\run.log");
+    AddFolder("c:\\temp\\mine\\sub");
+    EXPECT_EQ(Resolve("c:\\temp\\mine\\sub\\run.log"), "rejected");
+    AddFolder("\\\\server\\share\\logs");
+    machine.heldFolders.clear();
+    EXPECT_EQ(Resolve("\\\\server\\share\\logs\\run.log"), "\\\\server\\share\\logs\\run.log");
+    EXPECT_EQ(machine.heldFolders, std::vector<std::string>{"\\\\server\\share\\logs"});
+    machine.unopenableLogs.insert("c:\\temp\\locked.log"); // any failure to open it
+    EXPECT_EQ(Resolve("c:\\temp\\locked.log"), "rejected");
 }
 
 TEST_F(LogPath, BareNamesLandInTheCurrentFolder) {

@@ -140,10 +140,41 @@ ObjectKind QueryObject(const std::string& path) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ObjectKind::Folder : ObjectKind::File;
 }
 
-// Only a drive letter that the user mapped has a share behind it: GetDriveTypeA says so
-// [windows.md: mapped-drives].
-std::size_t GetUniversalPath(const std::string& path, char* buffer, std::size_t capacity) {
-    if (path.size() < 3 || path[1] != ':' || path[2] != '\\') {
+std::size_t GetFullPath(const std::string& path, char* buffer, std::size_t capacity) {
+    return GetFullPathNameA(path.c_str(), static_cast<DWORD>(capacity), buffer, nullptr);
+}
+
+namespace {
+
+std::size_t CopyOut(const std::string& value, char* buffer, std::size_t capacity) {
+    if (value.size() + 1 > capacity) {
+        return value.size() + 1;
+    }
+    std::memcpy(buffer, value.c_str(), value.size() + 1);
+    return value.size();
+}
+
+// A letter made with subst names "\??\" and its folder: "\??\C:\pkg", or "\??\UNC\server\share" for
+// a share. The folder, with the rest of `path`; empty for any other drive.
+std::string SubstitutedPath(const std::string& path) {
+    const char drive[] = {path[0], ':', '\0'};
+    char target[MAX_PATH + 8] = {};
+    if (QueryDosDeviceA(drive, target, sizeof target) == 0 ||
+        std::strncmp(target, "\\??\\", 4) != 0) {
+        return std::string();
+    }
+    const std::string folder(target + 4);
+    const std::string rest = path.substr(2);
+    return folder.compare(0, 4, "UNC\\") == 0 ? "\\\\" + folder.substr(4) + rest : folder + rest;
+}
+
+bool IsOnDriveLetter(const std::string& path) {
+    return path.size() >= 3 && path[1] == ':' && path[2] == '\\';
+}
+
+// Only a drive letter mapped to a network share has one: GetDriveTypeA says so.
+std::size_t SharePath(const std::string& path, char* buffer, std::size_t capacity) {
+    if (!IsOnDriveLetter(path)) {
         return 0;
     }
     const char root[] = {path[0], ':', '\\', '\0'};
@@ -162,12 +193,22 @@ std::size_t GetUniversalPath(const std::string& path, char* buffer, std::size_t 
         answer.info.lpUniversalName == nullptr) {
         return 0;
     }
-    const std::size_t length = std::strlen(answer.info.lpUniversalName);
-    if (length + 1 > capacity) {
-        return length + 1;
+    return CopyOut(answer.info.lpUniversalName, buffer, capacity);
+}
+
+} // namespace
+
+// A drive letter that the user made, with subst or by mapping a share, is the user's own: an
+// elevated process does not see it [windows.md: mapped-drives]. One level of subst is followed,
+// so that letters made to lead to each other end.
+std::size_t GetUniversalPath(const std::string& path, char* buffer, std::size_t capacity) {
+    if (!IsOnDriveLetter(path)) {
+        return 0;
     }
-    std::memcpy(buffer, answer.info.lpUniversalName, length + 1);
-    return length;
+    const std::string substituted = SubstitutedPath(path);
+    const std::size_t shared =
+        SharePath(substituted.empty() ? path : substituted, buffer, capacity);
+    return shared != 0 || substituted.empty() ? shared : CopyOut(substituted, buffer, capacity);
 }
 
 // [windows.md: dbcs]

@@ -13,6 +13,7 @@
 #endif
 #include <windows.h>
 
+#include <aclapi.h>
 #include <cfgmgr32.h>
 #include <objbase.h>
 #include <shellapi.h>
