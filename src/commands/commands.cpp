@@ -40,15 +40,28 @@ std::string AsSeenElevated(const std::string& path) {
     return platform::ReadUniversalPath(path, universal) ? universal : path;
 }
 
+// The options with the log path as the elevated process sees it too; false when they would then
+// not fit.
+bool OptionsSeenElevated(const ChildCommand& command, std::string& options) {
+    const std::size_t name = command.commandLine.find(' ') + 1;
+    options = command.commandLine.substr(name);
+    const std::string quoted = '"' + runOptions.logPath + '"';
+    const std::size_t log = runOptions.logRequested ? options.find(quoted) : std::string::npos;
+    if (log != std::string::npos) {
+        options.replace(log, quoted.size(), '"' + AsSeenElevated(runOptions.logPath) + '"');
+    }
+    return !Bounded(command.commandLine.substr(0, name) + options).empty();
+}
+
 // Started as the system's shell does, in the wrapper's current folder; the consent prompt's
-// process is elevated and sees no drive letter the user mapped, only the share behind it
+// process is elevated and sees no drive letter the user made, only the share or folder behind it
 // [windows.md: mapped-drives].
 platform::ChildProcess* StartAsTheShellDoes(const ChildCommand& command) {
     std::string folder;
-    if (!platform::ReadCurrentFolder(folder)) {
+    std::string options;
+    if (!platform::ReadCurrentFolder(folder) || !OptionsSeenElevated(command, options)) {
         return nullptr;
     }
-    const std::string options = command.commandLine.substr(command.commandLine.find(' ') + 1);
     return platform::StartThroughShell(AsSeenElevated(command.program), options,
                                        AsSeenElevated(folder));
 }

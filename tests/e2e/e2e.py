@@ -362,7 +362,8 @@ def children_start_directly_with_the_default_error_mode(m):
            "the setup named by its absolute path")
     expect(int(arguments[5], 16) & 0x04000000, 0x04000000, "CREATE_DEFAULT_ERROR_MODE")
     expect(("errormode|SETUP|0" in r.record), True, "the setup's own error mode is the default")
-    expect_system_folder_loads(r.stderr, ["cryptbase.dll", "version.dll", "ntmarta.dll"])
+    loads = expect_system_folder_loads(r.stderr, ["cryptbase.dll", "version.dll", "ntmarta.dll"])
+    expect("user32.dll" in loads, False, "a direct start waited for without window messages")
 
 
 def expect_system_folder_loads(stderr, first):

@@ -126,9 +126,19 @@ TEST_F(Commands, SetupThatNeedsElevationStartsThroughTheShell) {
     AddFile("Z:\\pkg\\Win7\\64\\setup.exe");
     AddFile("\\\\server\\share\\pkg\\Win7\\64\\setup.exe");
     machine.needsElevation.insert("Z:\\pkg\\Win7\\64\\setup.exe");
+    runOptions.logRequested = true;
+    runOptions.logPath = "Z:\\logs\\x.log";
+    runOptions.debugLogArgument = "/debuglog\"Z:\\logs\\x.log\"";
     EXPECT_TRUE(LaunchPackageSetup(true));
-    EXPECT_EQ(machine.events[1], "shell \\\\server\\share\\pkg\\Win7\\64\\setup.exe |  | in "
+    EXPECT_EQ(machine.events[1], "shell \\\\server\\share\\pkg\\Win7\\64\\setup.exe | "
+                                 "/debuglog\"\\\\server\\share\\logs\\x.log\" | in "
                                  "\\\\server\\share\\pkg\\Win7\\64");
+    // Without a folder of its own the shell would choose one: nothing is started.
+    machine.events.clear();
+    machine.needsElevation.insert(machine.systemFolder + "\\msiexec.exe");
+    machine.currentFolderFails = true;
+    EXPECT_FALSE(RemoveProduct());
+    EXPECT_TRUE(machine.events.empty());
 }
 
 TEST_F(Commands, InstallationIsReadyOnlyWhenItCanBeCarriedOut) {

@@ -162,15 +162,14 @@ void LoadShellsOwnLibraries() {
 
 // The shell may hand the start to extensions that need COM on this thread. False when COM was not
 // initialised here, so that it is not released either.
-bool PrepareShell() {
-    LoadShellsOwnLibraries();
+bool InitializeCom() {
     const auto initialize = SystemFunction<decltype(CoInitializeEx)>("ole32.dll", "CoInitializeEx");
     return initialize != nullptr &&
            SUCCEEDED(initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
 }
 
-void ReleaseShell(bool prepared) {
-    if (!prepared) {
+void ReleaseCom(bool initialized) {
+    if (!initialized) {
         return;
     }
     const auto uninitialize =
@@ -184,27 +183,30 @@ void ReleaseShell(bool prepared) {
 
 // No verb: the program's own manifest decides, and the consent prompt is shown where it asks for
 // elevation, owned by the console window so that it comes to the front. No error box of the
-// shell's: a failure ends the run with its exit code. The folder is always given: an elevated
-// process would not inherit one on a mapped drive [windows.md: elevation-740, prompt-owner,
-// mapped-drives].
+// shell's, nor the zone check's security warning for a share reached by address, which nobody
+// would see: a failure ends the run with its exit code. The folder is always given: an elevated
+// process would not inherit one on a mapped drive. COM is released before the wait
+// [windows.md: elevation-740, prompt-owner, mapped-drives, loaded-by-name, sta-messages].
 ChildProcess* StartThroughShell(const std::string& program, const std::string& parameters,
                                 const std::string& folder) {
+    LoadShellsOwnLibraries();
     const auto execute =
         SystemFunction<decltype(ShellExecuteExA)>("shell32.dll", "ShellExecuteExA");
     if (execute == nullptr) {
         return nullptr;
     }
-    const bool prepared = PrepareShell();
+    const bool initialized = InitializeCom();
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.fMask =
+        SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOZONECHECKS;
     info.hwnd = GetConsoleWindow();
     info.lpFile = program.c_str();
     info.lpParameters = parameters.c_str();
     info.lpDirectory = folder.c_str();
     info.nShow = SW_SHOWNORMAL;
     const bool started = execute(&info) != FALSE && info.hProcess != nullptr;
-    ReleaseShell(prepared);
+    ReleaseCom(initialized);
     return started ? new ChildProcess{info.hProcess, nullptr} : nullptr;
 }
 
@@ -229,13 +231,14 @@ void WaitDispatchingMessages(HANDLE process) {
         WaitForSingleObject(process, INFINITE);
         return;
     }
+    // Messages that came before the wait would not wake it: the queue is emptied first.
     DWORD woken = WAIT_FAILED;
-    while ((woken = wait(1, &process, FALSE, INFINITE, QS_ALLINPUT)) == WAIT_OBJECT_0 + 1) {
+    do {
         MSG message;
         while (peek(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
             dispatch(&message);
         }
-    }
+    } while ((woken = wait(1, &process, FALSE, INFINITE, QS_ALLINPUT)) == WAIT_OBJECT_0 + 1);
     // A wait that failed still waits, without the messages.
     if (woken != WAIT_OBJECT_0) {
         WaitForSingleObject(process, INFINITE);
