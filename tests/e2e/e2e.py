@@ -261,17 +261,17 @@ def unusable_log_paths_exit_two(m):
     if os.path.exists(m.path("C:\\logs\\linked.log")):
         os.unlink(m.path("C:\\logs\\linked.log"))
     os.link(m.path("C:\\victim\\config.txt"), m.path("C:\\logs\\linked.log"))
-    # A folder on the way that is a link to another (under Wine, a symbolic link), and a link that
-    # leads to itself, which cannot be opened.
+    # A folder on the way that is a link to another (under Wine, a symbolic link), a link that
+    # leads to itself, which cannot be opened, and a device, which cannot be examined.
     m.write("C:\\target\\other.txt", b"other=1\r\n")
-    for link, target in (("C:\\jdir", "target"), ("C:\\logs\\loop.log", "loop.log")):
+    for link, target in (("C:\\jdir", "target"), ("C:\\logs\\loop.log", "loop.log"),
+                         ("C:\\logs\\null.log", "/dev/null")):
         if os.path.lexists(m.path(link)):
             os.unlink(m.path(link))
         os.symlink(target, m.path(link))
     before = {folder: sorted(os.listdir(m.path(folder))) for folder in ("C:\\logs", "C:\\pkg")}
     for path in ["C:\\logs\\linked.log", "C:\\jdir\\other.txt", "C:\\logs\\loop.log",
-                 "Z:\\dev\\null",                     # opens, but cannot be examined
-                 "C:\\missing\\run.log", "%NOSUCHVAR%\\run.log", "%LOGDIR\\run.log",
+                 "C:\\logs\\null.log", "C:\\missing\\run.log", "%NOSUCHVAR%\\run.log", "%LOGDIR\\run.log",
                  "%EMPTYISH%\\run.log", "\\run.log", "nofolder/run.log",
                  "",                                 # -f2 alone: no file name
                  "C:\\logs\\", "C:\\logs",            # a folder, not a file
