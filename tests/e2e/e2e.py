@@ -209,6 +209,9 @@ def documented_batch_file_ends_as_its_page_says(m):
     fresh(m, "1.8.0.0")
     r = run_batch_file(m, batch)
     expect((r.code, r.started()), (0, []), "over 1.8.0.0")
+    fresh(m, "1.8.0.0 beta")  # read whole, as the wrapper reads it: a later release
+    r = run_batch_file(m, batch)
+    expect((r.code, r.started()), (6, []), "over 1.8.0.0 beta")
     fresh_real(m, "1.9")
     r = run_batch_file(m, batch.replace("set REPLACE_LATER=0", "set REPLACE_LATER=1"))
     expect(r.code, 0, "later release replaced: exit code")
