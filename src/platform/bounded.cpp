@@ -1,5 +1,7 @@
 #include "platform/bounded.h"
 
+#include <cstring>
+
 #include "platform/platform.h"
 
 namespace platform {
@@ -15,6 +17,14 @@ bool Accept(std::size_t length, const char* buffer, std::string& out) {
 }
 
 } // namespace
+
+std::size_t CopyOut(const std::string& value, char* buffer, std::size_t capacity) {
+    if (value.size() + 1 > capacity) {
+        return value.size() + 1;
+    }
+    std::memcpy(buffer, value.c_str(), value.size() + 1);
+    return value.size();
+}
 
 bool ReadCurrentFolder(std::string& out) {
     char buffer[kPathBufferSize] = {};

@@ -15,7 +15,11 @@ bool ReadSystemFolder(std::string& out);
 bool ReadEnvironmentValue(const std::string& name, std::string& out);
 // False when it cannot be had, or is too long.
 bool ReadFullPath(const std::string& path, std::string& out);
-// False where `path` is on no mapped network drive, or its share's path is too long.
+// False where `path` is on no drive letter the user made, or the path behind it is too long.
 bool ReadUniversalPath(const std::string& path, std::string& out);
+
+// The other side of the buffer contract, for whoever fills a buffer: `value` with its terminator
+// and its length, or, when it does not fit, the size it needs.
+std::size_t CopyOut(const std::string& value, char* buffer, std::size_t capacity);
 
 } // namespace platform

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/options.h"
+#include "platform/bounded.h"
 #include "platform/characters.h"
 
 FakeMachine machine;
@@ -53,19 +54,6 @@ int RunWrapper(const std::vector<std::string>& arguments) {
     }
     return -1000; // unreachable: the entry never returns
 }
-
-namespace {
-
-// Win32 contract: the length on success, the size needed when the buffer is too small.
-std::size_t CopyOut(const std::string& value, char* buffer, std::size_t capacity) {
-    if (value.size() + 1 > capacity) {
-        return value.size() + 1;
-    }
-    std::memcpy(buffer, value.c_str(), value.size() + 1);
-    return value.size();
-}
-
-} // namespace
 
 namespace platform {
 

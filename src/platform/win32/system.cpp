@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/bounded.h"
 #include "platform/platform.h"
 #include "platform/win32/system_library.h"
 
@@ -145,14 +146,6 @@ std::size_t GetFullPath(const std::string& path, char* buffer, std::size_t capac
 }
 
 namespace {
-
-std::size_t CopyOut(const std::string& value, char* buffer, std::size_t capacity) {
-    if (value.size() + 1 > capacity) {
-        return value.size() + 1;
-    }
-    std::memcpy(buffer, value.c_str(), value.size() + 1);
-    return value.size();
-}
 
 // A letter made with subst names "\??\" and its folder: "\??\C:\pkg", or "\??\UNC\server\share" for
 // a share. The folder, with the rest of `path`; empty for any other drive.
