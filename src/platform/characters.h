@@ -10,17 +10,23 @@ namespace platform {
 // Where the character after the one at `position` starts. A lead byte at the very end stands alone.
 std::size_t NextCharacter(const std::string& text, std::size_t position);
 
-// Start of the last single-byte character of `text` whose byte `matches`, or npos: the bytes of a
-// double-byte character are never taken for characters of their own.
-template <typename Matches>
-std::size_t FindLastSingleByte(const std::string& text, Matches matches) {
-    std::size_t found = std::string::npos;
+// Calls `visit(position)` for the start of each single-byte character of `text` whose byte
+// `matches`: the bytes of a double-byte character are never taken for characters of their own.
+template <typename Matches, typename Visit>
+void ForEachSingleByte(const std::string& text, Matches matches, Visit visit) {
     for (std::size_t i = 0, next = 0; i < text.size(); i = next) {
         next = NextCharacter(text, i);
         if (next == i + 1 && matches(static_cast<unsigned char>(text[i]))) {
-            found = i;
+            visit(i);
         }
     }
+}
+
+// Start of the last single-byte character of `text` whose byte `matches`, or npos.
+template <typename Matches>
+std::size_t FindLastSingleByte(const std::string& text, Matches matches) {
+    std::size_t found = std::string::npos;
+    ForEachSingleByte(text, matches, [&found](std::size_t position) { found = position; });
     return found;
 }
 

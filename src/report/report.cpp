@@ -75,12 +75,9 @@ bool NamesOnlyAFile(const std::string& path) {
 // Where each single-byte "\" of `path` stands.
 std::vector<std::size_t> Separators(const std::string& path) {
     std::vector<std::size_t> found;
-    for (std::size_t i = 0, next = 0; i < path.size(); i = next) {
-        next = platform::NextCharacter(path, i);
-        if (next == i + 1 && path[i] == '\\') {
-            found.push_back(i);
-        }
-    }
+    platform::ForEachSingleByte(
+        path, [](unsigned char c) { return c == '\\'; },
+        [&found](std::size_t position) { found.push_back(position); });
     return found;
 }
 
@@ -123,10 +120,15 @@ bool HoldLog(const std::string& absolute) {
     return runOptions.logHeld;
 }
 
+// `path` made absolute, then held as the log; false when it cannot hold it.
+bool HoldLogAt(std::string& path) {
+    return MakeAbsolute(path) && platform::QueryObject(path) != platform::ObjectKind::Folder &&
+           HoldLog(path);
+}
+
 bool CanHoldLog(std::string& path, const std::string& folder) {
     return NamesOnlyAFile(path) && platform::QueryObject(folder) != platform::ObjectKind::Missing &&
-           MakeAbsolute(path) && platform::QueryObject(path) != platform::ObjectKind::Folder &&
-           HoldLog(path);
+           HoldLogAt(path);
 }
 
 // "%NAME%\file": NAME runs from the second character to the last "%", or to the end when the
@@ -158,9 +160,7 @@ bool ResolveFromCurrentFolder(std::string& path) {
 void ReportMessage(const std::string& text) {
     if (runOptions.logRequested && !runOptions.logHeld && NamesOnlyAFile(runOptions.logPath)) {
         std::string typed = runOptions.logPath;
-        if (MakeAbsolute(typed)) {
-            HoldLog(typed);
-        }
+        HoldLogAt(typed);
     }
     if (runOptions.logRequested && runOptions.logHeld) {
         platform::AppendToLog(kLinePrefix + text);

@@ -59,13 +59,15 @@ bool OwnedBySystem(HANDLE object) {
     return system;
 }
 
-// Zero when the attributes cannot be had.
-DWORD AttributesOf(HANDLE object, DWORD* links) {
+// Zero when the attributes cannot be had; the number of names too, where asked for.
+DWORD AttributesOf(HANDLE object, DWORD* links = nullptr) {
     BY_HANDLE_FILE_INFORMATION information = {};
     if (GetFileInformationByHandle(object, &information) == FALSE) {
         return 0;
     }
-    *links = information.nNumberOfLinks;
+    if (links != nullptr) {
+        *links = information.nNumberOfLinks;
+    }
     return information.dwFileAttributes;
 }
 
@@ -120,8 +122,7 @@ bool HoldFolderOnLogPath(const std::string& path) {
     // Wine shows a link by its name alone; once it is open, the name is the one examined
     // [windows.md: wine].
     const DWORD byName = GetFileAttributesA(path.c_str());
-    DWORD links = 0;
-    const DWORD byHandle = AttributesOf(folder, &links);
+    const DWORD byHandle = AttributesOf(folder);
     const DWORD attributes =
         byName == INVALID_FILE_ATTRIBUTES || byHandle == 0 ? 0 : byName | byHandle;
     const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
