@@ -6,8 +6,6 @@
 #include "platform/characters.h"
 #include "platform/platform.h"
 
-RunOptions runOptions;
-
 namespace {
 
 enum class Effect { Silent, Remove, Install, LogPath };

@@ -1,20 +1,9 @@
-// The options of one run, filled from the command line and read by every subsystem.
+// The command line: its options, the usage text, and the entry that reads them.
 #pragma once
 
 #include <string>
 
-struct RunOptions {
-    bool silent = false;
-    bool remove = false;
-    bool install = false;
-    bool logRequested = false;
-    std::string logPath;
-    // Set once the log file is open and held, to the end of the run.
-    bool logHeld = false;
-    std::string debugLogArgument;
-};
-
-extern RunOptions runOptions;
+#include "record/run_options.h"
 
 bool ParseArgument(const std::string& argument);
 void PrintUsage();

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "app/options.h"
 #include "detect/detect.h"
 #include "platform/bounded.h"
 #include "platform/platform.h"
+#include "record/run_options.h"
 
 namespace {
 
@@ -164,9 +164,16 @@ bool RescanDevices() {
            platform::ReenumerateDeviceNode(root) == platform::kConfigSuccess;
 }
 
+// Windows Installer shares its log for writing, as its two processes write one; most setups
+// write theirs sharing reading alone, which a hold that writes would shut out
+// [windows.md: held-log].
 bool LaunchPackageSetup(bool is64BitSystem) {
     PackageSetup package;
     unsigned long status = 0; // the setup's own result is not examined
-    return LocatePackageSetup(is64BitSystem, package) &&
-           platform::SetCurrentFolder(package.folder) && RunProgramAndDrain(package.setup, &status);
+    if (!LocatePackageSetup(is64BitSystem, package) ||
+        !platform::SetCurrentFolder(package.folder)) {
+        return false;
+    }
+    platform::HoldLogForReading();
+    return RunProgramAndDrain(package.setup, &status);
 }

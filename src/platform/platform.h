@@ -58,17 +58,46 @@ ObjectKind QueryObject(const std::string& path);
 // The absolute form of `path`, as the system would open it from the current folder, with the
 // buffer contract above.
 std::size_t GetFullPath(const std::string& path, char* buffer, std::size_t capacity);
-// Whether the folder at `path` may stand on the way to the log, examined without following it if
-// it is a link: a folder held open from now to the end of the run, so that nobody can rename,
-// delete or replace it meanwhile, that is no reparse point (symbolic link, junction, mount point);
-// or one that belongs to the system, which no user can change. False when it cannot be examined.
-bool HoldFolderOnLogPath(const std::string& path);
-// Opens the log file at the absolute `path`, creating it, and holds it to the end of the run,
-// sharing reading and writing with the children that write their own logs there but not deletion,
-// so that no other file can take its name meanwhile. False, with nothing held, when it cannot be
-// opened or examined, or it leads to another file: a reparse point, or one of several names of a
-// file, which anyone who may create files in its folder can make.
-bool HoldLogFile(const std::string& path);
+// The log's path is walked from its root down, each name opened once, below the folder opened
+// just before it, so that nothing done between two opens can lead the walk elsewhere. What is
+// opened stays open to the end of the run, or until the walk is released: a folder opened to list
+// it, or the file, sharing no deletion, cannot be renamed, deleted or replaced meanwhile.
+//
+// What the Windows side finds of one object on the way; the rules that weigh it are portable.
+enum class Owner { Unknown, System, RunningUser, Other };
+struct PathObject {
+    bool opened = false; // nothing else is known when it could not be
+    bool folder = false;
+    bool listed = false;     // a folder opened for listing, and so held
+    bool link = false;       // a reparse point: symbolic link, junction, mount point
+    unsigned long names = 0; // of a file; 0 when it cannot be examined
+    bool created = false;    // a file this open made
+    bool onDisk = false;     // a file on a disk, not a pipe or device
+    // SYSTEM, Administrators and TrustedInstaller count as the system. Looked up only where it
+    // decides: for a folder that could not be opened for listing, and a file that was there.
+    Owner owner = Owner::Unknown;
+};
+// Starts a walk at `root` ("C:\", "\\server\share\"), releasing whatever an earlier walk
+// held. False when it cannot be opened.
+bool OpenLogRoot(const std::string& root);
+// Opens the folder `name` below the folder opened last, itself if it is a link.
+PathObject OpenLogFolder(const std::string& name);
+// Opens the log file `name` in the folder opened last, itself if it is a link, creating it, for
+// writing, sharing reading and writing with the children that write their own logs there.
+PathObject OpenLogFile(const std::string& name);
+// Whether a folder opened on the way has become a link since it was opened, seen through its
+// handle (an empty folder can become one; a folder that holds the log no longer can).
+bool LogFolderBecameLink();
+// Keeps the file opened last as the log, to the end of the run; what the wrapper writes then goes
+// there. Until then nothing is written.
+void KeepLog();
+// Closes everything the walk opened, and the log.
+void ReleaseLogPath();
+bool LogKept();
+// Turns the hold on the log into one that only reads, for a child that writes its log sharing
+// reading alone, as most setups do: the file still cannot be deleted or replaced. Later lines of
+// the wrapper's go through a write handle opened for each.
+void HoldLogForReading();
 // Whether `byte` starts a two-byte character in the process's code page.
 bool IsLeadByte(char byte);
 
@@ -103,8 +132,8 @@ unsigned long WaitForChild(ChildProcess* child, bool dispatchMessages);
 
 void WriteToConsole(const std::string& text);
 
-// Appends `line` to the held log file in text mode. False when none is held or it could not be
-// written.
+// Appends `line` to the kept log in text mode, never waiting for long on anyone else's hold or
+// lock. False when none is kept or it could not be written: the line is then lost.
 bool AppendToLog(const std::string& line);
 
 [[noreturn]] void EndProcess(int code);

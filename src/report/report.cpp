@@ -3,10 +3,10 @@
 #include <cstring>
 #include <vector>
 
-#include "app/options.h"
 #include "platform/bounded.h"
 #include "platform/characters.h"
 #include "platform/platform.h"
+#include "record/run_options.h"
 
 namespace {
 
@@ -101,23 +101,55 @@ bool MakeAbsolute(std::string& path) {
     return true;
 }
 
+// A link leads elsewhere whoever owns it: any user who may write an empty folder can make it a
+// mount point, and it keeps its owner. A folder that cannot be listed is not held, so only the
+// system's own is taken as it is [windows.md: log-links].
+bool MayStandOnLogPath(const platform::PathObject& folder) {
+    return folder.opened && folder.folder && !folder.link &&
+           (folder.listed || folder.owner == platform::Owner::System);
+}
+
+// A link or a second name leads to another file; a log that was there may belong to a user who
+// can later shut the children out of it, or be a pipe or device reached through a link
+// [windows.md: log-links].
+bool MayBeLog(const platform::PathObject& file) {
+    const bool trusted = file.created || file.owner == platform::Owner::System ||
+                         file.owner == platform::Owner::RunningUser;
+    return file.opened && !file.folder && !file.link && file.names == 1 && file.onDisk && trusted;
+}
+
 // The wrapper often runs as SYSTEM, and its children write the log anew: through a link that a
 // user planted, on the file or on a folder on the way, they would overwrite a file that user may
-// not write. Each folder is held before the next is opened through it, and the file last, so that
-// none can be replaced once examined [windows.md: log-links, held-log].
-bool HoldLog(const std::string& absolute) {
+// not write. Each name is opened below the folder held above it, and the folders are examined
+// again once the file is open, since an empty one could have become a link meanwhile
+// [windows.md: log-links, held-log].
+bool WalkLogPath(const std::string& absolute) {
     const std::vector<std::size_t> separators = Separators(absolute);
     const std::size_t root = RootLength(absolute, separators);
-    if (root == 0) {
+    if (root == 0 || !platform::OpenLogRoot(absolute.substr(0, root))) {
         return false;
     }
+    std::size_t name = root;
     for (const std::size_t separator : separators) {
-        if (separator >= root && !platform::HoldFolderOnLogPath(absolute.substr(0, separator))) {
+        if (separator < root) {
+            continue;
+        }
+        if (!MayStandOnLogPath(platform::OpenLogFolder(absolute.substr(name, separator - name)))) {
             return false;
         }
+        name = separator + 1;
     }
-    runOptions.logHeld = platform::HoldLogFile(absolute);
-    return runOptions.logHeld;
+    return MayBeLog(platform::OpenLogFile(absolute.substr(name))) &&
+           !platform::LogFolderBecameLink();
+}
+
+bool HoldLog(const std::string& absolute) {
+    if (!WalkLogPath(absolute)) {
+        platform::ReleaseLogPath();
+        return false;
+    }
+    platform::KeepLog();
+    return true;
 }
 
 // `path` made absolute, then held as the log; false when it cannot hold it.
@@ -158,11 +190,11 @@ bool ResolveFromCurrentFolder(std::string& path) {
 // The path may still be as typed (a bad argument after "-f2"): a device or a stream is not written,
 // and the file is examined and held as a resolved one is.
 void ReportMessage(const std::string& text) {
-    if (runOptions.logRequested && !runOptions.logHeld && NamesOnlyAFile(runOptions.logPath)) {
+    if (runOptions.logRequested && !platform::LogKept() && NamesOnlyAFile(runOptions.logPath)) {
         std::string typed = runOptions.logPath;
         HoldLogAt(typed);
     }
-    if (runOptions.logRequested && runOptions.logHeld) {
+    if (runOptions.logRequested && platform::LogKept()) {
         platform::AppendToLog(kLinePrefix + text);
     }
     if (!runOptions.silent) {

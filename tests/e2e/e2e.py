@@ -420,10 +420,23 @@ def interactive_installation_and_log_only_run(m):
             m.write(log, earlier)
         r = m.run(["-f2" + log], env={"STANDIN_SETUP_SWAP_LOG": "C:\\victim\\config.txt"})
         label = f"log swapped, {'a' if earlier else 'no'} file there: "
-        expect((r.code, [e for e in r.record if e.startswith("swap|")]), (0, ["swap|SETUP|0|0|1"]),
-               label + "exit code, and neither deleted nor linked, but written")
+        expect((r.code, [e for e in r.record if e.startswith(("rename|", "swap|"))]),
+               (0, ["rename|SETUP|0", "swap|SETUP|0|0|1"]),
+               label + "exit code, the folder not renamed, the log neither deleted nor linked, "
+               "but written")
         expect(m.read("C:\\victim\\config.txt"), b"setting=1\r\n", label + "the other file")
         expect(m.read(log), b"SETUP log\r\n", label + "the setup's log")
+
+
+@case("install")
+def setup_writes_its_log_sharing_reading_alone(m):
+    """As most setups do: anew, for writing, sharing reading alone."""
+    fresh(m)
+    log = "C:\\logs\\run.log"
+    r = m.run(["-s", "-f2" + log], env={"STANDIN_SETUP_WRITE_LOG": "1"})
+    expect((r.code, [e for e in r.record if e.startswith("log|")]), (0, ["log|SETUP|1|0"]),
+           "exit code, and the setup's log written")
+    expect(m.read(log), b"SETUP log\r\n", "the setup's log")
 
 
 @case("install")
@@ -526,8 +539,15 @@ def registry_value_shapes(m):
 @case("upgrade")
 def typical_silent_upgrade(m):
     fresh(m, "1.7.0.7")
-    r = m.run(["-s", "-f2c:\\temp\\silentlog.log"], env={"STANDIN_MSIEXEC_EXIT": "3010"})
+    # Each child writes its log as it would: Windows Installer sharing writing alone, the setup
+    # reading alone.
+    r = m.run(["-s", "-f2c:\\temp\\silentlog.log"],
+              env={"STANDIN_MSIEXEC_EXIT": "3010", "STANDIN_MSIEXEC_WRITE_LOG": "2",
+                   "STANDIN_SETUP_WRITE_LOG": "1"})
     expect(r.code, 0, "exit code after a removal that needs a restart")
+    expect([e for e in r.record if e.startswith("log|")], ["log|MSIEXEC|1|0", "log|SETUP|1|0"],
+           "both logs written")
+    expect(m.read("C:\\temp\\silentlog.log"), b"SETUP log\r\n", "the setup's log, written last")
     expect(r.stdout, b"", "standard output")
     expect(r.events(), [
         ("MSIEXEC", logged_removal("c:\\temp\\silentlog.log")),
@@ -805,6 +825,21 @@ def concurrent_writers_lose_and_corrupt_no_line(m):
     for piece in wanted:
         expect(body.count(piece), 1, f"{piece[:40]!r} once")
     expect(len(body), sum(len(piece) for piece in wanted), "nothing else in the log")
+
+
+@case("contention")
+def a_lock_on_the_log_never_holds_a_run(m):
+    """Anyone who may read the log may lock it, for as long as they like."""
+    fresh(m)
+    log = "C:\\logs\\locked.log"
+    m.write(log, b"")
+    holder = m.start_program("log_holder.exe", [log, "120000", "lock"])
+    time.sleep(2)
+    expect(holder.poll(), None, "the reader holds its lock")
+    for options, code in ((["-r"], 7), (["-r", "-a"], 1)):
+        expect(m.run(options + ["-f2" + log]).code, code, f"{options} exit code")
+    expect(holder.poll(), None, "both runs ended while the lock was held")
+    holder.kill()
 
 
 GROUP_ARCH = {"win32": "win32"}

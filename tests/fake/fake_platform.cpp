@@ -152,28 +152,86 @@ std::size_t GetFullPath(const std::string& path, char* buffer, std::size_t capac
     return CopyOut(absolute ? full : machine.currentFolder + "\\" + full, buffer, capacity);
 }
 
-// A folder above a scripted object is there too.
-bool HoldFolderOnLogPath(const std::string& path) {
-    machine.heldFolders.push_back(path);
-    const auto link = machine.folderLinks.find(path);
-    if (link != machine.folderLinks.end()) {
-        return link->second;
-    }
-    const auto below = machine.objects.lower_bound(path + "\\");
-    return QueryObject(path) == ObjectKind::Folder ||
-           (below != machine.objects.end() && below->first.rfind(path + "\\", 0) == 0);
+bool OpenLogRoot(const std::string& root) {
+    ReleaseLogPath();
+    machine.heldFolders.push_back(root);
+    machine.walk = root;
+    return true;
 }
 
-bool HoldLogFile(const std::string& path) {
-    const std::size_t separator =
-        FindLastSingleByte(path, [](unsigned char c) { return c == '\\'; });
-    if (QueryObject(path) == ObjectKind::Folder || machine.linkedFiles.count(path) != 0 ||
-        machine.unopenableLogs.count(path) != 0 ||
-        QueryObject(path.substr(0, separator)) != ObjectKind::Folder) {
-        return false;
+namespace {
+
+std::string Below(const std::string& name) {
+    return machine.walk.back() == '\\' ? machine.walk + name : machine.walk + "\\" + name;
+}
+
+Owner OwnerOf(const std::string& path) {
+    return machine.systemOwned.count(path) != 0       ? Owner::System
+           : machine.otherUsersFiles.count(path) != 0 ? Owner::Other
+                                                      : Owner::RunningUser;
+}
+
+} // namespace
+
+// A folder above a scripted object is there too.
+PathObject OpenLogFolder(const std::string& name) {
+    const std::string path = Below(name);
+    const auto below = machine.objects.lower_bound(path + "\\");
+    const bool there = QueryObject(path) == ObjectKind::Folder || machine.folderLinks.count(path) ||
+                       (below != machine.objects.end() && below->first.rfind(path + "\\", 0) == 0);
+    PathObject found;
+    if (name.empty() || !there) {
+        return found;
     }
-    machine.heldLog = path;
-    return true;
+    machine.heldFolders.push_back(path);
+    machine.walk = path;
+    found.opened = found.folder = true;
+    found.link = machine.folderLinks.count(path) != 0;
+    found.listed = machine.unlistedFolders.count(path) == 0;
+    found.owner = found.listed ? Owner::Unknown : OwnerOf(path);
+    return found;
+}
+
+PathObject OpenLogFile(const std::string& name) {
+    const std::string path = Below(name);
+    PathObject found;
+    if (name.empty() || machine.unopenableLogs.count(path) != 0) {
+        return found;
+    }
+    machine.openedLog = path;
+    found.opened = true;
+    found.folder = QueryObject(path) == ObjectKind::Folder;
+    found.names = machine.linkedFiles.count(path) != 0 ? 2 : 1;
+    found.created = QueryObject(path) == ObjectKind::Missing;
+    found.onDisk = machine.notOnDisk.count(path) == 0;
+    found.owner = found.created ? Owner::Unknown : OwnerOf(path);
+    return found;
+}
+
+bool LogFolderBecameLink() {
+    return std::any_of(machine.heldFolders.begin(), machine.heldFolders.end(),
+                       [](const std::string& folder) { return machine.becomeLinks.count(folder); });
+}
+
+void KeepLog() {
+    machine.heldLog = machine.openedLog;
+}
+
+void ReleaseLogPath() {
+    machine.walk.clear();
+    machine.openedLog.clear();
+    machine.heldLog.clear();
+}
+
+bool LogKept() {
+    return !machine.heldLog.empty();
+}
+
+void HoldLogForReading() {
+    if (!machine.heldLog.empty()) {
+        machine.events.push_back("hold the log for reading");
+        machine.logHeldForReading = true;
+    }
 }
 
 bool IsLeadByte(char byte) {

@@ -40,10 +40,16 @@ struct FakeMachine {
     std::map<std::string, std::string> mappedDrives;
     std::map<std::string, std::string> environment;
     std::map<std::string, platform::ObjectKind> objects;
-    // Files that are reparse points or have a second name; folders that are links, by whether
-    // the system owns them.
+    // Files that are reparse points or have a second name, or are no file on a disk; folders
+    // that are links, deny listing, or become links once opened; what the system owns, and logs
+    // that were there, owned by another user.
     std::set<std::string> linkedFiles;
-    std::map<std::string, bool> folderLinks;
+    std::set<std::string> notOnDisk;
+    std::set<std::string> folderLinks;
+    std::set<std::string> unlistedFolders;
+    std::set<std::string> becomeLinks;
+    std::set<std::string> systemOwned;
+    std::set<std::string> otherUsersFiles;
 
     // Bytes that start a double-byte character (code page 932 when set by UseCodePage932).
     std::set<unsigned char> leadBytes;
@@ -65,8 +71,11 @@ struct FakeMachine {
     std::vector<std::string> events;
     std::string console;
     std::map<std::string, std::string> logs;
-    std::vector<std::string> heldFolders;
-    std::string heldLog;
+    std::vector<std::string> heldFolders; // every folder opened on a log path, roots included
+    std::string walk;                     // the folder opened last
+    std::string openedLog;
+    std::string heldLog; // kept as the log
+    bool logHeldForReading = false;
     std::size_t largestPiece = 0;
     std::size_t undrainedBytes = 0;
     std::vector<std::string> registryQueries;

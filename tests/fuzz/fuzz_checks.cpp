@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/options.h"
 #include "commands/commands.h"
 #include "fake_platform.h"
 #include "fuzz_input.h"
+#include "record/run_options.h"
 #include "report/report.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // The removal and setup command lines, built from whatever log path resolution accepts.
-#include "app/options.h"
 #include "commands/commands.h"
 #include "fake_platform.h"
 #include "fuzz_input.h"
+#include "record/run_options.h"
 #include "report/report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,7 +1,7 @@
 // Log-path resolution with environment values and current folders of every length.
-#include "app/options.h"
 #include "fake_platform.h"
 #include "fuzz_input.h"
+#include "record/run_options.h"
 #include "report/report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -10,10 +10,13 @@
  * status. STANDIN_<NAME>_SWAP_LOG=<another file> does what a user who may create files in the log's
  * folder could, the moment before this program writes the log of its command line: deletes the log
  * and makes its name a second name of that other file; then it writes its log anew and records
- * "swap|<name>|<deleted>|<linked>|<wrote>". Where a package lumenor.msi lies beside it, it installs
- * that package through the system's msiexec.exe first (quietly when its command line holds "/s
- * /v/quiet", else with a basic progress bar), records "install|<Windows Installer's code>" and ends
- * with that code. */
+ * "swap|<name>|<deleted>|<linked>|<wrote>"; before that it tries to rename the log's folder away
+ * (and back), recording "rename|<name>|<moved>". STANDIN_<NAME>_WRITE_LOG=<share mode> writes the
+ * log anew as setup programs do, for writing, sharing only what is given (1: reading, as most
+ * setups; 2: writing, as Windows Installer), and records "log|<name>|<wrote>|<error>". Where a
+ * package lumenor.msi lies beside it, it installs that package through the system's msiexec.exe
+ * first (quietly when its command line holds "/s /v/quiet", else with a basic progress bar),
+ * records "install|<Windows Installer's code>" and ends with that code. */
 #include <windows.h>
 
 #include <fcntl.h>
@@ -78,6 +81,16 @@ static void swap_and_write_log(void) {
     if (!text_setting("SWAP_LOG", other, sizeof other) || !log_path(log, sizeof log)) {
         return;
     }
+    char folder[MAX_PATH];
+    char moved[MAX_PATH + 8];
+    snprintf(folder, sizeof folder, "%.*s", (int)(strrchr(log, '\\') - log), log);
+    snprintf(moved, sizeof moved, "%s.moved", folder);
+    BOOL renamed = MoveFileA(folder, moved);
+    if (renamed) {
+        MoveFileA(moved, folder);
+    }
+    snprintf(line, sizeof line, "rename|%s|%d", name, renamed);
+    record(line);
     BOOL deleted = DeleteFileA(log);
     BOOL linked = CreateHardLinkA(log, other, NULL);
     HANDLE file = CreateFileA(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
@@ -90,6 +103,27 @@ static void swap_and_write_log(void) {
         CloseHandle(file);
     }
     snprintf(line, sizeof line, "swap|%s|%d|%d|%d", name, deleted, linked, wrote);
+    record(line);
+}
+
+static void write_log(void) {
+    char log[MAX_PATH];
+    char line[MAX_PATH];
+    long share = setting("WRITE_LOG", -1);
+    if (share < 0 || !log_path(log, sizeof log)) {
+        return;
+    }
+    HANDLE file = CreateFileA(log, GENERIC_WRITE, (DWORD)share, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    snprintf(line, sizeof line, "%s log\r\n", name);
+    DWORD written = 0;
+    BOOL wrote =
+        file != INVALID_HANDLE_VALUE && WriteFile(file, line, (DWORD)strlen(line), &written, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    snprintf(line, sizeof line, "log|%s|%d|%lu", name, wrote, error);
     record(line);
 }
 
@@ -142,6 +176,7 @@ int main(void) {
     }
 
     swap_and_write_log();
+    write_log();
     fprintf(stderr, "%s: a line on standard error\n", name);
     long megabytes = setting("OUTPUT_MB", 0);
     long block = setting("BLOCK_KB", 0) * 1024;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/options.h"
 #include "commands/commands.h"
 #include "fake_platform.h"
+#include "record/run_options.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/options.h"
 #include "fake_platform.h"
 #include "platform/characters.h"
+#include "record/run_options.h"
 #include "report/report.h"
 
 namespace {
@@ -35,22 +35,46 @@ TEST_F(LogPath, FolderPathsStayAsTypedWhenTheFolderExists) {
     EXPECT_EQ(Resolve("\\run.log"), "rejected"); // empty folder part
     machine.objects["C:\\plain.txt"] = platform::ObjectKind::File;
     EXPECT_EQ(Resolve("C:\\plain.txt\\run.log"), "rejected"); // no file can be made there
-    // Every folder below the root is examined and held, down to the file; a link there is
-    // accepted only where the system owns it, as Windows' own compatibility junctions.
-    machine.folderLinks = {{"C:\\Documents and Settings", true}, {"c:\\temp\\mine", false}};
+    // Every folder from the root is opened and held, down to the file. A link is refused
+    // whoever owns it, the system's own compatibility junctions too; a folder that cannot be
+    // listed (and so held) only where the system owns it.
     AddFolder("C:\\Documents and Settings\\me");
-    machine.heldFolders.clear();
-    EXPECT_EQ(Resolve("C:\\Documents and Settings\\me\\run.log"),
-              "C:\\Documents and Settings\\me\\run.log");
-    EXPECT_EQ(machine.heldFolders, (std::vector<std::string>{"C:\\Documents and Settings",
-                                                             "C:\\Documents and Settings\\me"}));
-    EXPECT_EQ(machine.heldLog, "C:\\Documents and Settings\\me\\run.log");
+    machine.folderLinks = {"C:\\Documents and Settings", "c:\\temp\\mine"};
+    machine.systemOwned = {"C:\\Documents and Settings", "C:\\Windows",
+                           "C:\\Windows\\Logs\\run.log"};
+    EXPECT_EQ(Resolve("C:\\Documents and Settings\\me\\run.log"), "rejected");
+    EXPECT_EQ(machine.heldLog, "");
     AddFolder("c:\\temp\\mine\\sub");
     EXPECT_EQ(Resolve("c:\\temp\\mine\\sub\\run.log"), "rejected");
+    AddFolder("C:\\Windows\\Logs");
+    AddFolder("c:\\temp\\closed");
+    machine.unlistedFolders = {"C:\\Windows", "c:\\temp\\closed"};
+    machine.heldFolders.clear();
+    EXPECT_EQ(Resolve("C:\\Windows\\Logs\\run.log"), "C:\\Windows\\Logs\\run.log");
+    EXPECT_EQ(machine.heldFolders,
+              (std::vector<std::string>{"C:\\", "C:\\Windows", "C:\\Windows\\Logs"}));
+    EXPECT_EQ(machine.heldLog, "C:\\Windows\\Logs\\run.log");
+    EXPECT_EQ(Resolve("c:\\temp\\closed\\run.log"), "rejected");
     AddFolder("\\\\server\\share\\logs");
     machine.heldFolders.clear();
     EXPECT_EQ(Resolve("\\\\server\\share\\logs\\run.log"), "\\\\server\\share\\logs\\run.log");
-    EXPECT_EQ(machine.heldFolders, std::vector<std::string>{"\\\\server\\share\\logs"});
+    EXPECT_EQ(machine.heldFolders,
+              (std::vector<std::string>{"\\\\server\\share\\", "\\\\server\\share\\logs"}));
+    // An empty folder can become a link between its walk and the file's open.
+    machine.becomeLinks = {"c:\\temp"};
+    EXPECT_EQ(Resolve("c:\\temp\\run.log"), "rejected");
+    EXPECT_EQ(machine.heldLog, "");
+    machine.becomeLinks.clear();
+    // A log that was there: its owner could later shut the children out of it. Nor a pipe or a
+    // device, reached through a link.
+    for (const char* name : {"c:\\temp\\theirs.log", "c:\\temp\\mine.log", "c:\\temp\\pipe.log"}) {
+        AddFile(name);
+    }
+    machine.otherUsersFiles = {"c:\\temp\\theirs.log"};
+    machine.notOnDisk = {"c:\\temp\\pipe.log"};
+    EXPECT_EQ(Resolve("c:\\temp\\theirs.log"), "rejected");
+    EXPECT_EQ(Resolve("c:\\temp\\pipe.log"), "rejected");
+    EXPECT_EQ(Resolve("c:\\temp\\mine.log"), "c:\\temp\\mine.log");
     machine.unopenableLogs.insert("c:\\temp\\locked.log"); // any failure to open it
     EXPECT_EQ(Resolve("c:\\temp\\locked.log"), "rejected");
 }
@@ -255,6 +279,14 @@ TEST_F(Reporting, RefusedLogPathsAreNeverWritten) {
         EXPECT_EQ(machine.console, "\nError in Input File: please check usage.\n Line: -x\n");
         EXPECT_TRUE(machine.logs.empty()) << path;
     }
+    // Nor one whose folder became a link while it was opened: nothing is started.
+    ResetMachine();
+    AddFolder("c:\\temp");
+    machine.displayVersion = "1.7.0.7";
+    machine.becomeLinks = {"c:\\temp"};
+    EXPECT_EQ(RunWrapper({"-s", "-f2c:\\temp\\run.log"}), 2);
+    EXPECT_EQ(machine.events, std::vector<std::string>{"exit 2"});
+    EXPECT_TRUE(machine.logs.empty());
 }
 
 } // namespace

@@ -29,9 +29,14 @@ const Events kRemoval{kRemove, "wait 4000", "wait 1000", "locate", "reenumerate 
 // The package folder entered and left again before anything else is done for an installation.
 const Events kChecked{"cd C:\\pkg\\Win7\\64", "cd C:\\pkg"};
 
+// A setup given the log finds it held for reading alone, so that it may write it sharing reading.
 Events Launch(const std::string& command) {
-    return {"cd C:\\pkg\\Win7\\64", "run C:\\pkg\\Win7\\64\\setup.exe | " + command, "wait 1000",
-            "exit 0"};
+    Events events{"cd C:\\pkg\\Win7\\64", "run C:\\pkg\\Win7\\64\\setup.exe | " + command,
+                  "wait 1000", "exit 0"};
+    if (command.find("/debuglog") != std::string::npos) {
+        events.insert(events.begin() + 1, "hold the log for reading");
+    }
+    return events;
 }
 
 Events Checked(std::initializer_list<Events> parts) {

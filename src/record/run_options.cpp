@@ -1,0 +1,3 @@
+#include "record/run_options.h"
+
+RunOptions runOptions;
