@@ -48,7 +48,8 @@ TEST_F(LogPath, FolderPathsStayAsTypedWhenTheFolderExists) {
     EXPECT_EQ(Resolve("c:\\temp\\mine\\sub\\run.log"), "rejected");
     AddFolder("C:\\Windows\\Logs");
     AddFolder("c:\\temp\\closed");
-    machine.unlistedFolders = {"C:\\Windows", "c:\\temp\\closed"};
+    machine.unlistedFolders = {"C:\\Windows", "c:\\temp\\closed", "C:\\Documents and Settings"};
+    EXPECT_EQ(Resolve("C:\\Documents and Settings\\me\\run.log"), "rejected"); // the system's link
     machine.heldFolders.clear();
     EXPECT_EQ(Resolve("C:\\Windows\\Logs\\run.log"), "C:\\Windows\\Logs\\run.log");
     EXPECT_EQ(machine.heldFolders,
