@@ -188,30 +188,44 @@ def documented_batch_file():
         return f.read().split("```bat\n", 1)[1].split("```", 1)[0]
 
 
-def run_batch_file(m, script, **env):
+# A start-up script runs in the 64-bit command interpreter on 64-bit Windows; by hand it may be
+# either.
+CMD_32 = ["cmd"]
+CMD_64 = [shutil.which("wine64") or "/usr/lib/wine/wine64", "cmd"]
+BATCH_VARIABLES = ("LATER_MAY_STAY=", "REPLACE_LATER=", "LOGS=", "KEY=", "REG=", "LINE=",
+                   "INSTALLED=", "RESULT=")
+
+
+def run_batch_file(m, script, cmd=CMD_32, then=None, **env):
+    """Runs the file as a start-up script would, or with `call` followed by `then`."""
     m.write("C:\\pkg\\install.bat", script.replace("\n", "\r\n").encode())
-    return m.run([], via=["cmd", "/c", "C:\\pkg\\install.bat"], cwd="C:\\windows", env=env)
+    line = "C:\\pkg\\install.bat" if then is None else "call C:\\pkg\\install.bat & " + then
+    return m.run([], via=cmd + ["/c", line], cwd="C:\\windows", env=env)
 
 
 @case("batch")
 def documented_batch_file_ends_as_its_page_says(m):
     batch = documented_batch_file()
-    fresh(m)
-    os.replace(m.path("C:\\pkg\\Win7\\64\\setup.exe"), m.path("C:\\pkg\\setup.exe"))
-    for code in (0, 5, 6):
-        r = run_batch_file(m, batch, STANDIN_SETUP_EXIT=str(code))
-        expect(r.code, code, f"batch file after {code}")
-        expect(r.started(), [("SETUP", "C:\\pkg",
-                              'setup.exe -s "-f2C:\\windows\\Logs\\Lumenor\\LumenorSetup.log"')],
-               f"started in the package with its log in Logs\\Lumenor after {code}")
-    # The real wrapper: nothing runs over the release it installs, and a later one is replaced
-    # where the file says so.
-    fresh(m, "1.8.0.0")
-    r = run_batch_file(m, batch)
-    expect((r.code, r.started()), (0, []), "over 1.8.0.0")
-    fresh(m, "1.8.0.0 beta")  # read whole, as the wrapper reads it: a later release
-    r = run_batch_file(m, batch)
-    expect((r.code, r.started()), (6, []), "over 1.8.0.0 beta")
+    for cmd in (CMD_32, CMD_64):
+        bits = f"{'64' if cmd is CMD_64 else '32'}-bit cmd, "
+        fresh(m)
+        os.replace(m.path("C:\\pkg\\Win7\\64\\setup.exe"), m.path("C:\\pkg\\setup.exe"))
+        for code in (0, 5, 6):
+            r = run_batch_file(m, batch, cmd, STANDIN_SETUP_EXIT=str(code))
+            expect(r.code, code, f"{bits}batch file after {code}")
+            expect(r.started(), [("SETUP", "C:\\pkg",
+                                  'setup.exe -s "-f2C:\\windows\\Logs\\Lumenor\\LumenorSetup.log"')],
+                   f"{bits}started in the package with its log in Logs\\Lumenor after {code}")
+        # The real wrapper: nothing runs over the release it installs; a value read whole, as the
+        # wrapper reads it, is a later release or none it knows.
+        for value, code in (("1.8.0.0", 0), ("1.8.0.0 beta", 6), (" 1.8.0.0", 5)):
+            fresh(m, value)
+            r = run_batch_file(m, batch, cmd)
+            expect((r.code, r.started()), (code, []), f"{bits}over {value!r}")
+        shown = run_batch_file(m, batch, cmd, then="set").stdout.replace(b"\r", b"")
+        left = [v for v in BATCH_VARIABLES if ("\n" + v).encode() in shown]
+        expect((b"\nPATH=" in shown.upper(), left), (True, []),
+               f"{bits}the caller's variables shown, none of the file's")
     fresh_real(m, "1.9")
     r = run_batch_file(m, batch.replace("set REPLACE_LATER=0", "set REPLACE_LATER=1"))
     expect(r.code, 0, "later release replaced: exit code")
