@@ -74,6 +74,22 @@ static int log_path(char* path, size_t size) {
     return 1;
 }
 
+/* Writes "<name> log" anew at `log`, sharing what is given, as a setup writes its own log. */
+static BOOL write_own_log(const char* log, DWORD share, DWORD* error) {
+    char line[MAX_PATH];
+    HANDLE file =
+        CreateFileA(log, GENERIC_WRITE, share, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    *error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    snprintf(line, sizeof line, "%s log\r\n", name);
+    DWORD written = 0;
+    BOOL wrote =
+        file != INVALID_HANDLE_VALUE && WriteFile(file, line, (DWORD)strlen(line), &written, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    return wrote;
+}
+
 static void swap_and_write_log(void) {
     char other[MAX_PATH];
     char log[MAX_PATH];
@@ -93,15 +109,8 @@ static void swap_and_write_log(void) {
     record(line);
     BOOL deleted = DeleteFileA(log);
     BOOL linked = CreateHardLinkA(log, other, NULL);
-    HANDLE file = CreateFileA(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    snprintf(line, sizeof line, "%s log\r\n", name);
-    DWORD written = 0;
-    BOOL wrote =
-        file != INVALID_HANDLE_VALUE && WriteFile(file, line, (DWORD)strlen(line), &written, NULL);
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    }
+    DWORD error = 0;
+    BOOL wrote = write_own_log(log, FILE_SHARE_READ | FILE_SHARE_WRITE, &error);
     snprintf(line, sizeof line, "swap|%s|%d|%d|%d", name, deleted, linked, wrote);
     record(line);
 }
@@ -113,16 +122,8 @@ static void write_log(void) {
     if (share < 0 || !log_path(log, sizeof log)) {
         return;
     }
-    HANDLE file = CreateFileA(log, GENERIC_WRITE, (DWORD)share, NULL, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    snprintf(line, sizeof line, "%s log\r\n", name);
-    DWORD written = 0;
-    BOOL wrote =
-        file != INVALID_HANDLE_VALUE && WriteFile(file, line, (DWORD)strlen(line), &written, NULL);
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    }
+    DWORD error = 0;
+    BOOL wrote = write_own_log(log, (DWORD)share, &error);
     snprintf(line, sizeof line, "log|%s|%d|%lu", name, wrote, error);
     record(line);
 }
