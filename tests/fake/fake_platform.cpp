@@ -208,9 +208,12 @@ PathObject OpenLogFile(const std::string& name) {
     return found;
 }
 
+// Any folder of this walk: the one opened last, or one above it.
 bool LogFolderBecameLink() {
-    return std::any_of(machine.heldFolders.begin(), machine.heldFolders.end(),
-                       [](const std::string& folder) { return machine.becomeLinks.count(folder); });
+    return std::any_of(
+        machine.becomeLinks.begin(), machine.becomeLinks.end(), [](const std::string& folder) {
+            return machine.walk == folder || machine.walk.rfind(folder + "\\", 0) == 0;
+        });
 }
 
 void KeepLog() {

@@ -64,6 +64,8 @@ TEST_F(LogPath, FolderPathsStayAsTypedWhenTheFolderExists) {
     // An empty folder can become a link between its walk and the file's open.
     machine.becomeLinks = {"c:\\temp"};
     EXPECT_EQ(Resolve("c:\\temp\\run.log"), "rejected");
+    AddFolder("c:\\temp\\open");
+    EXPECT_EQ(Resolve("c:\\temp\\open\\run.log"), "rejected"); // one above the file's
     EXPECT_EQ(machine.heldLog, "");
     machine.becomeLinks.clear();
     // A log that was there: its owner could later shut the children out of it. Nor a pipe or a
