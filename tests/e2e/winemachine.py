@@ -194,7 +194,8 @@ class Machine:
         full_env.update(env or {})
         command = ["wine", os.path.join(self.path("C:\\pkg"), "setup.exe")] + list(args)
         if isinstance(via, list):  # a command of its own, or one Wine runs
-            command = list(via) + list(args) if os.path.isabs(via[0]) else ["wine"] + list(via) + list(args)
+            loader = [] if os.path.isabs(via[0]) else ["wine"]
+            command = loader + list(via) + list(args)
         elif via:
             command[1:] = [os.path.join(self.build, "tests", "standins", via),
                            " ".join(["C:\\pkg\\setup.exe"] + list(args))]

@@ -233,7 +233,6 @@ bool LogKept() {
 void HoldLogForReading() {
     if (!machine.heldLog.empty()) {
         machine.events.push_back("hold the log for reading");
-        machine.logHeldForReading = true;
     }
 }
 

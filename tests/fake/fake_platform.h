@@ -75,7 +75,6 @@ struct FakeMachine {
     std::string walk;                     // the folder opened last
     std::string openedLog;
     std::string heldLog; // kept as the log
-    bool logHeldForReading = false;
     std::size_t largestPiece = 0;
     std::size_t undrainedBytes = 0;
     std::vector<std::string> registryQueries;

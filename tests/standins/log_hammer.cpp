@@ -5,23 +5,19 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "record/run_options.h"
+#include "report/report.h"
 
 int main(int argc, char** argv) {
     if (argc != 4) {
         return 2;
     }
-    // An absolute path on a drive, walked as the wrapper does.
-    const std::string path = argv[1];
-    std::size_t name = 3;
-    bool opened = platform::OpenLogRoot(path.substr(0, name));
-    for (std::size_t end = path.find('\\', name); opened && end != std::string::npos;
-         name = end + 1, end = path.find('\\', name)) {
-        opened = platform::OpenLogFolder(path.substr(name, end - name)).opened;
-    }
-    if (!opened || !platform::OpenLogFile(path.substr(name)).opened) {
+    // Checked and held as the wrapper does.
+    runOptions.logRequested = true;
+    runOptions.logPath = argv[1];
+    if (!ResolveLogPath()) {
         return 1;
     }
-    platform::KeepLog();
     const long count = std::strtol(argv[3], nullptr, 10);
     int failures = 0;
     for (long i = 0; i < count; ++i) {

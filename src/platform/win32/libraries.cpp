@@ -39,8 +39,8 @@ void LoadEachSystemLibrary(std::initializer_list<const char*> libraries) {
 }
 
 // kernel32 and ntdll are in every process already, and are never loaded again
-// [windows.md: known-dlls]. The
-// libraries system code loads by name come first, before any other library can load them.
+// [windows.md: known-dlls]. The libraries system code loads by name come first, before any other
+// library can load them.
 FARPROC FindSystemFunction(const char* library, const char* name) {
     if (std::strcmp(library, "kernel32.dll") == 0 || std::strcmp(library, "ntdll.dll") == 0) {
         return GetProcAddress(GetModuleHandleA(library), name);

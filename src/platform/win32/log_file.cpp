@@ -94,6 +94,13 @@ DWORD AttributesOf(HANDLE object, unsigned long* names = nullptr) {
     return information.dwFileAttributes;
 }
 
+// What the attributes say of the object; none when they could not be had.
+void Describe(DWORD attributes, PathObject& found) {
+    found.opened = true;
+    found.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    found.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 // A SID laid out as the system stores it, for up to six sub-authorities.
 struct KnownSid {
     BYTE revision;
@@ -267,11 +274,7 @@ PathObject OpenLogFolder(const std::string& name) {
     walkedPath += (walkedPath.back() == '\\' ? "" : "\\") + name;
     const DWORD byName = GetFileAttributesA(walkedPath.c_str());
     const DWORD byHandle = AttributesOf(folder);
-    const DWORD attributes =
-        byName == INVALID_FILE_ATTRIBUTES || byHandle == 0 ? 0 : byName | byHandle;
-    found.opened = true;
-    found.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    found.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    Describe(byName == INVALID_FILE_ATTRIBUTES || byHandle == 0 ? 0 : byName | byHandle, found);
     found.owner = found.listed ? Owner::Unknown : OwnerOf(folder);
     return found;
 }
@@ -292,10 +295,7 @@ PathObject OpenLogFile(const std::string& name) {
         return found;
     }
     heldLog = file;
-    const DWORD attributes = AttributesOf(file, &found.names);
-    found.opened = true;
-    found.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    found.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    Describe(AttributesOf(file, &found.names), found);
     found.created = information == kFileCreated;
     found.onDisk = GetFileType(file) == FILE_TYPE_DISK;
     found.owner = found.created ? Owner::Unknown : OwnerOf(file);
