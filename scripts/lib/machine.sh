@@ -30,8 +30,10 @@ ensure_packages() {
         dpkg --add-architecture i386
     fi
     echo "Installing: $(echo $missing)" >&2
-    apt-get update -q >&2 &&
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >&2
+    # A mirror caught mid-sync fails one index for a minute or so: try again, then install from
+    # what was fetched, which fails plainly if a package is really not to be had.
+    apt-get update -q >&2 || { sleep 20; apt-get update -q >&2; } || true
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >&2
 }
 
 # Some virtual machines run 64-bit code only: the kernel refuses 32-bit Linux programs, and with
