@@ -12,6 +12,7 @@ if(WIN32 AND NOT MSVC)
   # Nothing unwinds a stack either, so the unwind tables would be dead weight.
   add_compile_options(-ffunction-sections -fdata-sections
                       "$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions;-fno-rtti;-D_GLIBCXX_ASSERTIONS>"
+                      "$<$<COMPILE_LANGUAGE:CXX>:-include;${PROJECT_SOURCE_DIR}/src/platform/quiet_assertions.h>"
                       "$<$<COMPILE_LANGUAGE:CXX>:-fno-asynchronous-unwind-tables>")
 endif()
 
