@@ -17,6 +17,9 @@ set(WIN32_PLATFORM_SOURCES
     ${PROJECT_SOURCE_DIR}/src/platform/win32/children.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/win32/output.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/win32/log_file.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/win32/access.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/win32/native_files.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/win32/package_files.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/win32/system.cpp)
 
 add_executable(setup src/app/main.cpp ${WIN32_PLATFORM_SOURCES} src/app/resources/setup.rc)

@@ -17,6 +17,8 @@ struct OsRelease {
 constexpr OsRelease kAcceptedSystems[] = {{6, 1}};
 
 constexpr char kNewerInstalled[] = "Newer version is already installed\n";
+constexpr char kChangeableByOthers[] =
+    "The package can be changed by users other than administrators\n";
 
 // Windows Installer rolled a failed removal back: the release stays, and nothing else is done.
 void RemoveOrRefuse() {
@@ -59,8 +61,17 @@ void ReplaceNewerRelease() {
     platform::EndProcess(0);
 }
 
+// Whatever the user who could change it put there would run with administrator rights.
+[[noreturn]] void RefuseChangeablePackage() {
+    Refuse(kChangeableByOthers, 5);
+}
+
 [[noreturn]] void InstallPackage(bool is64BitSystem) {
-    if (!LaunchPackageSetup(is64BitSystem)) {
+    const Outcome launched = LaunchPackageSetup(is64BitSystem);
+    if (launched == Outcome::ChangeableByOthers) {
+        RefuseChangeablePackage();
+    }
+    if (launched != Outcome::Done) {
         platform::EndProcess(5);
     }
     platform::Wait(1000);
@@ -92,7 +103,11 @@ void RunSequence() {
         Refuse("Product to be removed is not installed\n", 7);
     }
     // Nothing is removed for an installation that could not then be carried out.
-    if (!runOptions.remove && !InstallationIsReady(is64BitSystem)) {
+    const Outcome ready = runOptions.remove ? Outcome::Done : CheckInstallation(is64BitSystem);
+    if (ready == Outcome::ChangeableByOthers) {
+        RefuseChangeablePackage();
+    }
+    if (ready != Outcome::Done) {
         platform::EndProcess(5);
     }
     if (runOptions.install) {

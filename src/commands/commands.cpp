@@ -6,6 +6,7 @@
 #include "platform/bounded.h"
 #include "platform/platform.h"
 #include "record/run_options.h"
+#include "trust/trust.h"
 
 namespace {
 
@@ -66,18 +67,33 @@ platform::ChildProcess* StartAsTheShellDoes(const ChildCommand& command) {
                                        AsSeenElevated(folder));
 }
 
+std::string FolderOf(const std::string& program) {
+    return program.substr(0, program.rfind('\\'));
+}
+
 // A program whose manifest asks for elevation cannot be started directly by a wrapper without it
 // (the package setup may; Windows Installer never does): started as the system's shell does, it
-// shows the consent prompt, unless nobody could answer it. Its output then cannot be read
-// [windows.md: elevation-740].
-platform::ChildProcess* StartProgram(const ChildCommand& command, bool* throughShell) {
+// shows the consent prompt, unless nobody could answer it, and then runs with administrator
+// rights, so its folder is judged as for a wrapper that has them. Its output cannot be read
+// [windows.md: elevation-740, package-trust].
+platform::ChildProcess* StartProgram(const ChildCommand& command, bool* throughShell,
+                                     Outcome* outcome) {
     platform::StartFailure failure = platform::StartFailure::None;
     platform::ChildProcess* child =
         platform::StartChild(command.program, command.commandLine, &failure);
     *throughShell =
         child == nullptr && failure == platform::StartFailure::NeedsElevation && SomeoneCanAnswer();
-    return *throughShell ? StartAsTheShellDoes(command) : child;
+    if (*throughShell && OthersMayChangePackage(FolderOf(command.program))) {
+        *outcome = Outcome::ChangeableByOthers;
+        return nullptr;
+    }
+    child = *throughShell ? StartAsTheShellDoes(command) : child;
+    *outcome = child == nullptr ? Outcome::Failed : Outcome::Done;
+    return child;
 }
+
+// Windows Installer's "Error opening installation log file".
+constexpr unsigned long kLogUnwritable = 1622;
 
 // Windows Installer's codes for a removal that was done (3010: a restart is needed, 1641: one was
 // started) or had nothing to remove (1605: the product is unknown to it) [windows.md: msi-results].
@@ -94,17 +110,18 @@ bool SomeoneCanAnswer() {
            platform::QueryWindowStationVisible(&visible) && visible;
 }
 
-bool RunProgramAndDrain(const ChildCommand& command, unsigned long* status) {
+Outcome RunProgramAndDrain(const ChildCommand& command, unsigned long* status) {
     bool throughShell = false;
-    platform::ChildProcess* child = StartProgram(command, &throughShell);
+    Outcome outcome = Outcome::Failed;
+    platform::ChildProcess* child = StartProgram(command, &throughShell, &outcome);
     if (child == nullptr) {
-        return false;
+        return outcome;
     }
     std::vector<char> piece(kOutputPieceSize);
     while (platform::ReadChildOutput(child, piece.data(), piece.size())) {
     }
     *status = platform::WaitForChild(child, throughShell);
-    return true;
+    return Outcome::Done;
 }
 
 // The log path is quoted: below a user's profile it often holds blanks. Windows Installer writes
@@ -140,18 +157,33 @@ bool MakeRemoval(ChildCommand& removal) {
     return removal.program.size() < platform::kPathBufferSize && !removal.commandLine.empty();
 }
 
-bool InstallationIsReady(bool is64BitSystem) {
+Outcome CheckInstallation(bool is64BitSystem) {
     PackageSetup package;
     ChildCommand removal;
-    return LocatePackageSetup(is64BitSystem, package) && MakeRemoval(removal) &&
-           platform::QueryObject(package.setup.program) == platform::ObjectKind::File &&
-           CanEnter(package);
+    if (!LocatePackageSetup(is64BitSystem, package) || !MakeRemoval(removal) ||
+        platform::QueryObject(package.setup.program) != platform::ObjectKind::File ||
+        !CanEnter(package)) {
+        return Outcome::Failed;
+    }
+    return platform::RunsAsAdministrator() && OthersMayChangePackage(package.folder)
+               ? Outcome::ChangeableByOthers
+               : Outcome::Done;
 }
 
+// How Windows Installer shares its log is documented nowhere. One that shares reading alone
+// cannot open it under the write hold and ends at once, having changed nothing: run once more
+// under the read hold, where that can be had [windows.md: held-log].
 bool RemoveProduct() {
     ChildCommand removal;
     unsigned long status = platform::kUnknownExitStatus;
-    if (!MakeRemoval(removal) || !RunProgramAndDrain(removal, &status) || !RemovalWasDone(status)) {
+    if (!MakeRemoval(removal) || RunProgramAndDrain(removal, &status) != Outcome::Done) {
+        return false;
+    }
+    if (status == kLogUnwritable && runOptions.logRequested && platform::HoldLogForReading() &&
+        RunProgramAndDrain(removal, &status) != Outcome::Done) {
+        return false;
+    }
+    if (!RemovalWasDone(status)) {
         return false;
     }
     platform::Wait(4000);
@@ -164,15 +196,15 @@ bool RescanDevices() {
            platform::ReenumerateDeviceNode(root) == platform::kConfigSuccess;
 }
 
-// Windows Installer shares its log for writing, as its two processes write one; most setups
-// write theirs sharing reading alone, which a hold that writes would shut out
+// Windows Installer is taken to share its log for writing, as its two processes write one; most
+// setups write theirs sharing reading alone, which a hold that writes would shut out
 // [windows.md: held-log].
-bool LaunchPackageSetup(bool is64BitSystem) {
+Outcome LaunchPackageSetup(bool is64BitSystem) {
     PackageSetup package;
     unsigned long status = 0; // the setup's own result is not examined
     if (!LocatePackageSetup(is64BitSystem, package) ||
         !platform::SetCurrentFolder(package.folder)) {
-        return false;
+        return Outcome::Failed;
     }
     platform::HoldLogForReading();
     return RunProgramAndDrain(package.setup, &status);

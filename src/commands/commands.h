@@ -21,9 +21,13 @@ struct ChildCommand {
 // nor on a window station nobody sees, where it would wait for ever [windows.md: nobody-to-answer].
 bool SomeoneCanAnswer();
 
+// What became of a program to run, or of a check before it.
+enum class Outcome { Done, Failed, ChangeableByOthers };
+
 // Starts the program, reads its output to the end, discarding it, and gives its exit status.
-// False when it could not be started.
-bool RunProgramAndDrain(const ChildCommand& command, unsigned long* status);
+// Nothing is started where the program could not be, or where it would run elevated through the
+// consent prompt from a folder others may change.
+Outcome RunProgramAndDrain(const ChildCommand& command, unsigned long* status);
 
 // Empty when the command would not fit its buffer.
 std::string RemovalCommand();
@@ -35,12 +39,14 @@ bool MakeRemoval(ChildCommand& removal);
 
 // Whether an installation can be carried out to its end, checked before anything is removed,
 // asked or started: the current folder is readable, the package folder can be entered and holds
-// setup.exe as a file, and both command lines fit.
-bool InstallationIsReady(bool is64BitSystem);
+// setup.exe as a file, and both command lines fit (else Failed); and, where the wrapper runs with
+// administrator rights, that nobody else could have changed the package (else
+// ChangeableByOthers).
+Outcome CheckInstallation(bool is64BitSystem);
 
 // False, without the wait that follows a removal, when Windows Installer could not be started or
 // failed: it then rolled the removal back.
 bool RemoveProduct();
 bool RescanDevices();
-// False, with nothing run, when the package folder cannot be reached or the setup cannot start.
-bool LaunchPackageSetup(bool is64BitSystem);
+// Failed, with nothing run, when the package folder cannot be reached or the setup cannot start.
+Outcome LaunchPackageSetup(bool is64BitSystem);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -64,7 +65,35 @@ std::size_t GetFullPath(const std::string& path, char* buffer, std::size_t capac
 // it, or the file, sharing no deletion, cannot be renamed, deleted or replaced meanwhile.
 //
 // What the Windows side finds of one object on the way; the rules that weigh it are portable.
-enum class Owner { Unknown, System, RunningUser, Other };
+//
+// Whom an owner or an access-list entry names, as far as the rules tell them apart: the
+// well-known administrators' accounts and groups, the user the wrapper runs as, the two
+// placeholders for an object's owner, and everyone else.
+enum class Principal {
+    Unknown,
+    System,
+    Administrators,
+    TrustedInstaller,
+    RunningUser,
+    DomainAdmins,
+    EnterpriseAdmins,
+    CreatorOwner,
+    OwnerRights,
+    Other
+};
+// One entry of an object's access list, as stored: generic rights are not mapped yet.
+struct AccessEntry {
+    bool allows = false; // an allow entry of any type; every other type grants nothing
+    bool inheritOnly = false;
+    unsigned long mask = 0;
+    Principal principal = Principal::Other;
+};
+struct Security {
+    Principal owner = Principal::Unknown;
+    bool listRead = false;    // the access list below could be had
+    bool listPresent = false; // none at all grants everyone everything
+    std::vector<AccessEntry> entries;
+};
 struct PathObject {
     bool opened = false; // nothing else is known when it could not be
     bool folder = false;
@@ -73,9 +102,11 @@ struct PathObject {
     unsigned long names = 0; // of a file; 0 when it cannot be examined
     bool created = false;    // a file this open made
     bool onDisk = false;     // a file on a disk, not a pipe or device
-    // SYSTEM, Administrators and TrustedInstaller count as the system. Looked up only where it
-    // decides: for a folder that could not be opened for listing, and a file that was there.
-    Owner owner = Owner::Unknown;
+    // Hidden, system or read-only: a child that writes its log anew is refused such a file.
+    bool shutsOutWriters = false;
+    // Looked up only where it decides: the owner of a folder that could not be opened for
+    // listing; owner and access list of a file that was there, or of an object examined.
+    Security security;
 };
 // Starts a walk at `root` ("C:\", "\\server\share\"), releasing whatever an earlier walk
 // held. False when it cannot be opened.
@@ -96,8 +127,19 @@ void ReleaseLogPath();
 bool LogKept();
 // Turns the hold on the log into one that only reads, for a child that writes its log sharing
 // reading alone, as most setups do: the file still cannot be deleted or replaced. Later lines of
-// the wrapper's go through a write handle opened for each.
-void HoldLogForReading();
+// the wrapper's go through a write handle opened for each. True when the log is held for reading
+// now; where that hold cannot be had, the write hold stays.
+bool HoldLogForReading();
+// Whether the process's token is a member of Administrators: SYSTEM, or an elevated administrator.
+bool RunsAsAdministrator();
+// Whether the file system of the volume at `root` ("C:\", "\\server\share\") keeps access
+// lists; FAT, exFAT and CDs do not.
+bool VolumeKeepsAccessLists(const std::string& root);
+// The object at the absolute `path`, owner and access list included: itself if it is a link, or
+// with `followLink` what it leads to.
+PathObject ExamineObject(const std::string& path, bool followLink);
+// The names in the folder at `path`, without "." and ".."; false when it cannot be listed.
+bool ListFolder(const std::string& path, std::vector<std::string>& names);
 // Whether `byte` starts a two-byte character in the process's code page.
 bool IsLeadByte(char byte);
 

@@ -5,8 +5,10 @@
 
 #include "platform/bounded.h"
 #include "platform/characters.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
 #include "record/run_options.h"
+#include "trust/trust.h"
 
 namespace {
 
@@ -72,24 +74,6 @@ bool NamesOnlyAFile(const std::string& path) {
            !NamesDevice(fileName);
 }
 
-// Where each single-byte "\" of `path` stands.
-std::vector<std::size_t> Separators(const std::string& path) {
-    std::vector<std::size_t> found;
-    platform::ForEachSingleByte(
-        path, [](unsigned char c) { return c == '\\'; },
-        [&found](std::size_t position) { found.push_back(position); });
-    return found;
-}
-
-// Length of the root of an absolute path, "C:\" or "\\server\share\"; 0 for anything else.
-std::size_t RootLength(const std::string& path, const std::vector<std::size_t>& separators) {
-    if (path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == ':' && path[2] == '\\') {
-        return 3;
-    }
-    const bool share = separators.size() >= 4 && separators[0] == 0 && separators[1] == 1;
-    return share ? separators[3] + 1 : 0;
-}
-
 // Windows Installer runs in the wrapper's folder and the setup in its package folder: a relative
 // path would name two files. The absolute path is checked again, as it is longer.
 bool MakeAbsolute(std::string& path) {
@@ -106,16 +90,23 @@ bool MakeAbsolute(std::string& path) {
 // system's own is taken as it is [windows.md: log-links].
 bool MayStandOnLogPath(const platform::PathObject& folder) {
     return folder.opened && folder.folder && !folder.link &&
-           (folder.listed || folder.owner == platform::Owner::System);
+           (folder.listed || IsSystemAccount(folder.security.owner));
 }
 
-// A link or a second name leads to another file; a log that was there may belong to a user who
-// can later shut the children out of it, or be a pipe or device reached through a link
-// [windows.md: log-links].
+// A log that was there must be the system's or the runner's, and nobody else may change it: they
+// could make it hidden, read-only or a link meanwhile, and the children could not write it, or
+// would write elsewhere [windows.md: log-links].
+bool MayKeepLogThatWasThere(const platform::PathObject& file) {
+    const platform::Principal owner = file.security.owner;
+    return (IsSystemAccount(owner) || owner == platform::Principal::RunningUser) &&
+           OnlyTrustedMayChange(file.security, rights::kChangeLog) && !file.shutsOutWriters;
+}
+
+// A link or a second name leads to another file, and a pipe or device reached through a link is
+// no log [windows.md: log-links].
 bool MayBeLog(const platform::PathObject& file) {
-    const bool trusted = file.created || file.owner == platform::Owner::System ||
-                         file.owner == platform::Owner::RunningUser;
-    return file.opened && !file.folder && !file.link && file.names == 1 && file.onDisk && trusted;
+    return file.opened && !file.folder && !file.link && file.names == 1 && file.onDisk &&
+           (file.created || MayKeepLogThatWasThere(file));
 }
 
 // The wrapper often runs as SYSTEM, and its children write the log anew: through a link that a
@@ -124,8 +115,8 @@ bool MayBeLog(const platform::PathObject& file) {
 // again once the file is open, since an empty one could have become a link meanwhile
 // [windows.md: log-links, held-log].
 bool WalkLogPath(const std::string& absolute) {
-    const std::vector<std::size_t> separators = Separators(absolute);
-    const std::size_t root = RootLength(absolute, separators);
+    const std::vector<std::size_t> separators = platform::Separators(absolute);
+    const std::size_t root = platform::RootLength(absolute);
     if (root == 0 || !platform::OpenLogRoot(absolute.substr(0, root))) {
         return false;
     }

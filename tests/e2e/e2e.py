@@ -196,10 +196,10 @@ BATCH_VARIABLES = ("LATER_MAY_STAY=", "REPLACE_LATER=", "LOGS=", "KEY=", "REG=",
                    "INSTALLED=", "RESULT=")
 
 
-def run_batch_file(m, script, cmd=CMD_32, then=None, **env):
+def run_batch_file(m, script, cmd=CMD_32, then=None, folder="C:\\pkg", **env):
     """Runs the file as a start-up script would, or with `call` followed by `then`."""
-    m.write("C:\\pkg\\install.bat", script.replace("\n", "\r\n").encode())
-    line = "C:\\pkg\\install.bat" if then is None else "call C:\\pkg\\install.bat & " + then
+    m.write(folder + "\\install.bat", script.replace("\n", "\r\n").encode())
+    line = folder + "\\install.bat" if then is None else f"call {folder}\\install.bat & " + then
     return m.run([], via=cmd + ["/c", line], cwd="C:\\windows", env=env)
 
 
@@ -222,6 +222,10 @@ def documented_batch_file_ends_as_its_page_says(m):
             fresh(m, value)
             r = run_batch_file(m, batch, cmd)
             expect((r.code, r.started()), (code, []), f"{bits}over {value!r}")
+        # Copied alone into a policy's scripts folder: no setup.exe beside it.
+        r = run_batch_file(m, batch, cmd, folder="C:\\scripts")
+        expect((r.code, r.started(), b"setup.exe is not beside this file." in r.stdout),
+               (8, [], True), f"{bits}the file alone in a folder")
         shown = run_batch_file(m, batch, cmd, then="set").stdout.replace(b"\r", b"")
         left = [v for v in BATCH_VARIABLES if ("\n" + v).encode() in shown]
         expect((b"\nPATH=" in shown.upper(), left), (True, []),
@@ -306,6 +310,12 @@ def unusable_log_paths_exit_two(m):
         expect(sorted(os.listdir(m.path(folder))), names, f"no file or stream made in {folder}")
     expect(m.read("C:\\victim\\config.txt"), b"setting=1\r\n", "the linked file unchanged")
     expect(m.read("C:\\target\\other.txt"), b"other=1\r\n", "the file behind the folder unchanged")
+    # A log that was there, another user's: its owner could shut the children out of it later.
+    if os.geteuid() == 0:
+        m.write("C:\\logs\\theirs.log", b"")
+        os.chown(m.path("C:\\logs\\theirs.log"), 65534, 65534)
+        expect_refusal(m.run(["-a", "-f2C:\\logs\\theirs.log"]), 2, crlf(INVALID_LOG),
+                       label="another user's log: ")
     longest = "C:\\logs\\" + "n" * 251                 # 259 characters
     r = m.run(["-r", "-f2" + longest])
     expect(r.code, 7, "259 characters accepted")
@@ -443,6 +453,24 @@ def interactive_installation_and_log_only_run(m):
 
 
 @case("install")
+def log_is_never_let_go(m):
+    """A reader that shares no reading keeps the hold from turning to one that reads: the write
+    hold stays, and the setup can neither rename the log away nor put a link in its place."""
+    fresh(m)
+    log = "C:\\logs\\held.log"
+    m.write(log, b"")
+    m.write("C:\\victim\\config.txt", b"setting=1\r\n")
+    holder = m.start_program("log_holder.exe", [log, "60000", "noread"])
+    time.sleep(2)
+    expect(holder.poll(), None, "the reader holds the log")
+    r = m.run(["-s", "-f2" + log], env={"STANDIN_SETUP_SWAP_LOG": "C:\\victim\\config.txt"})
+    holder.kill()
+    expect((r.code, [e for e in r.record if e.startswith("swap|")]), (0, ["swap|SETUP|0|0|1"]),
+           "exit code, the log neither renamed nor linked, but written")
+    expect(m.read("C:\\victim\\config.txt"), b"setting=1\r\n", "the other file")
+
+
+@case("install")
 def setup_writes_its_log_sharing_reading_alone(m):
     """As most setups do: anew, for writing, sharing reading alone."""
     fresh(m)
@@ -548,6 +576,37 @@ def registry_value_shapes(m):
         expect(r.code, 0 if children else 5, f"exit code for {data[:12]!r}")
 
 
+# --- Who may change the package -------------------------------------------------------------
+
+CHANGEABLE = "The package can be changed by users other than administrators\n"
+
+
+def others_may_write(m, windows_path):
+    """As Wine shows it: Everyone may write and delete (its access list follows the Unix mode)."""
+    path = m.path(windows_path)
+    os.chmod(path, os.stat(path).st_mode | 0o002)
+
+
+@case("trust")
+def package_others_may_change_runs_nothing(m):
+    for changeable in ("C:\\pkg\\Win7\\64", "C:\\pkg\\Win7\\64\\setup.exe",
+                       "C:\\pkg\\Win7\\64\\drivers\\lumenor.inf", "C:\\pkg"):
+        fresh(m, "1.7.0.7")
+        m.write("C:\\pkg\\Win7\\64\\drivers\\lumenor.inf", b"[Version]\r\n")
+        others_may_write(m, changeable)
+        refused = crlf(CHANGEABLE)
+        for options, stdout in ((["-s"], b""), (["-a"], refused), ([], refused)):
+            r = m.run(options + ["-f2C:\\logs\\run.log"])
+            label = f"{changeable} {options}: "
+            expect_refusal(r, 5, stdout, label=label)
+            expect(r.events(), [], label + "nothing removed")
+            expect(m.read("C:\\logs\\run.log").endswith(logged(CHANGEABLE)), True, label + "log")
+    # A removal runs none of the package's code.
+    r = m.run(["-r", "-s"])
+    expect((r.code, [e[0] for e in r.events()]), (0, ["MSIEXEC", "rescan", "rescan"]),
+           "removal from such a package")
+
+
 # --- Long runs: each its own group, so they wait side by side ---------------------------------
 
 @case("upgrade")
@@ -569,6 +628,18 @@ def typical_silent_upgrade(m):
         ("SETUP", "setup.exe /s /v/quiet /debuglog\"c:\\temp\\silentlog.log\"")], "actions")
     expect(r.started()[0][1], "C:\\pkg", "msiexec runs in the package root")
     expect(r.seconds >= 36, True, f"waits of 36 s (took {r.seconds:.1f} s)")
+
+
+@case("upgrade-1622")
+def upgrade_whose_removal_is_shut_out_of_its_log_goes_on(m):
+    fresh(m, "1.7.0.7")
+    env = dict(LOG_SHARING_READING_ALONE, STANDIN_SETUP_WRITE_LOG="1")
+    r = m.run(["-s", "-f2C:\\logs\\run.log"], env=env)
+    expect(r.code, 0, "exit code")
+    expect([e[0] for e in r.events()], ["MSIEXEC", "MSIEXEC", "rescan", "rescan", "SETUP"],
+           "removal run again, then the setup")
+    expect([e for e in r.record if e.startswith("log|")],
+           ["log|MSIEXEC|0|32", "log|MSIEXEC|1|0", "log|SETUP|1|0"], "each log written")
 
 
 @case("upgrade-interactive")
@@ -620,6 +691,18 @@ def removal_result_decides_what_follows(m):
         expect(m.read("C:\\logs\\run.log"), logged(REMOVAL_FAILED) if code else b"",
                label + "log")
         expect(code == 0 or r.seconds < 5, True, label + f"no waits (took {r.seconds:.1f} s)")
+    # A Windows Installer that writes its log sharing reading alone is shut out by the write hold
+    # and ends with 1622: run once more under the read hold, it writes its log.
+    fresh(m, "1.8.0.0")
+    r = m.run(["-r", "-s", "-f2C:\\logs\\run.log"], env=LOG_SHARING_READING_ALONE)
+    expect((r.code, [e for e in r.record if e.startswith("log|")]),
+           (0, ["log|MSIEXEC|0|32", "log|MSIEXEC|1|0"]), "removal shut out of its log, then run again")
+    expect([e[0] for e in r.events()], ["MSIEXEC", "MSIEXEC", "rescan", "rescan"], "actions")
+    expect(m.read("C:\\logs\\run.log"), b"MSIEXEC log\r\n", "Windows Installer's log")
+
+
+LOG_SHARING_READING_ALONE = {"STANDIN_MSIEXEC_WRITE_LOG": "1",
+                             "STANDIN_MSIEXEC_LOG_FAILED_EXIT": "1622"}
 
 
 @case("rescan-fails")

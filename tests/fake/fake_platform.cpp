@@ -31,6 +31,19 @@ void UseCodePage932() {
     }
 }
 
+platform::Security DefaultSecurity() {
+    using platform::Principal;
+    platform::Security security;
+    security.owner = Principal::RunningUser;
+    security.listRead = security.listPresent = true;
+    for (const Principal principal :
+         {Principal::System, Principal::Administrators, Principal::RunningUser}) {
+        security.entries.push_back({true, false, 0x001F01FFUL, principal});
+    }
+    security.entries.push_back({true, false, 0x001200A9UL, Principal::Other});
+    return security;
+}
+
 void ResetMachine() {
     machine = FakeMachine{};
     runOptions = RunOptions{};
@@ -165,22 +178,39 @@ std::string Below(const std::string& name) {
     return machine.walk.back() == '\\' ? machine.walk + name : machine.walk + "\\" + name;
 }
 
-Owner OwnerOf(const std::string& path) {
-    return machine.systemOwned.count(path) != 0       ? Owner::System
-           : machine.otherUsersFiles.count(path) != 0 ? Owner::Other
-                                                      : Owner::RunningUser;
+Principal OwnerOf(const std::string& path) {
+    return machine.systemOwned.count(path) != 0       ? Principal::System
+           : machine.otherUsersFiles.count(path) != 0 ? Principal::Other
+                                                      : Principal::RunningUser;
+}
+
+Security SecurityOf(const std::string& path) {
+    const auto found = machine.security.find(path);
+    if (found != machine.security.end()) {
+        return found->second;
+    }
+    Security security = DefaultSecurity();
+    security.owner = OwnerOf(path);
+    return security;
+}
+
+bool IsLink(const std::string& path) {
+    return machine.folderLinks.count(path) != 0 || machine.fileLinks.count(path) != 0;
 }
 
 } // namespace
 
 // A folder above a scripted object is there too.
+bool IsFolder(const std::string& path) {
+    const auto below = machine.objects.lower_bound(path + "\\");
+    return QueryObject(path) == ObjectKind::Folder || machine.folderLinks.count(path) != 0 ||
+           (below != machine.objects.end() && below->first.rfind(path + "\\", 0) == 0);
+}
+
 PathObject OpenLogFolder(const std::string& name) {
     const std::string path = Below(name);
-    const auto below = machine.objects.lower_bound(path + "\\");
-    const bool there = QueryObject(path) == ObjectKind::Folder || machine.folderLinks.count(path) ||
-                       (below != machine.objects.end() && below->first.rfind(path + "\\", 0) == 0);
     PathObject found;
-    if (name.empty() || !there) {
+    if (name.empty() || !IsFolder(path)) {
         return found;
     }
     machine.heldFolders.push_back(path);
@@ -188,7 +218,7 @@ PathObject OpenLogFolder(const std::string& name) {
     found.opened = found.folder = true;
     found.link = machine.folderLinks.count(path) != 0;
     found.listed = machine.unlistedFolders.count(path) == 0;
-    found.owner = found.listed ? Owner::Unknown : OwnerOf(path);
+    found.security.owner = found.listed ? Principal::Unknown : OwnerOf(path);
     return found;
 }
 
@@ -201,19 +231,26 @@ PathObject OpenLogFile(const std::string& name) {
     machine.openedLog = path;
     found.opened = true;
     found.folder = QueryObject(path) == ObjectKind::Folder;
+    found.link = machine.fileLinks.count(path) != 0;
     found.names = machine.linkedFiles.count(path) != 0 ? 2 : 1;
     found.created = QueryObject(path) == ObjectKind::Missing;
     found.onDisk = machine.notOnDisk.count(path) == 0;
-    found.owner = found.created ? Owner::Unknown : OwnerOf(path);
+    found.shutsOutWriters = machine.shutOutLogs.count(path) != 0;
+    if (!found.created) {
+        found.security = SecurityOf(path);
+    }
     return found;
 }
 
-// Any folder of this walk: the one opened last, or one above it.
+// Any folder of this walk: the one opened last, or one above it; only once the file is open,
+// since a folder that holds it can no longer become one.
 bool LogFolderBecameLink() {
-    return std::any_of(
-        machine.becomeLinks.begin(), machine.becomeLinks.end(), [](const std::string& folder) {
-            return machine.walk == folder || machine.walk.rfind(folder + "\\", 0) == 0;
-        });
+    return !machine.openedLog.empty() &&
+           std::any_of(machine.becomeLinks.begin(), machine.becomeLinks.end(),
+                       [](const std::string& folder) {
+                           return machine.walk == folder ||
+                                  machine.walk.rfind(folder + "\\", 0) == 0;
+                       });
 }
 
 void KeepLog() {
@@ -221,6 +258,7 @@ void KeepLog() {
 }
 
 void ReleaseLogPath() {
+    machine.readHold = false;
     machine.walk.clear();
     machine.openedLog.clear();
     machine.heldLog.clear();
@@ -230,10 +268,54 @@ bool LogKept() {
     return !machine.heldLog.empty();
 }
 
-void HoldLogForReading() {
-    if (!machine.heldLog.empty()) {
-        machine.events.push_back("hold the log for reading");
+bool HoldLogForReading() {
+    if (machine.heldLog.empty() || machine.readHold) {
+        return machine.readHold;
     }
+    machine.events.push_back("hold the log for reading");
+    machine.readHold = !machine.readHoldRefused;
+    return machine.readHold;
+}
+
+bool RunsAsAdministrator() {
+    return machine.administrator;
+}
+
+bool VolumeKeepsAccessLists(const std::string& root) {
+    return machine.volumesWithoutLists.count(root) == 0;
+}
+
+PathObject ExamineObject(const std::string& path, bool followLink) {
+    PathObject found;
+    const bool folder = IsFolder(path);
+    if (QueryObject(path) == ObjectKind::Missing && !IsLink(path) && !folder) {
+        return found;
+    }
+    found.opened = true;
+    found.folder = folder;
+    found.link = IsLink(path) && !followLink;
+    const auto target = machine.linkTargets.find(path);
+    found.security =
+        followLink && target != machine.linkTargets.end() ? target->second : SecurityOf(path);
+    return found;
+}
+
+// Each name once, folders implied by what lies below them included.
+bool ListFolder(const std::string& path, std::vector<std::string>& names) {
+    if (!IsFolder(path)) {
+        return false;
+    }
+    names.clear();
+    const std::string prefix = path + "\\";
+    for (auto it = machine.objects.lower_bound(prefix);
+         it != machine.objects.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+        const std::string name =
+            it->first.substr(prefix.size(), it->first.find('\\', prefix.size()) - prefix.size());
+        if (names.empty() || names.back() != name) {
+            names.push_back(name);
+        }
+    }
+    return true;
 }
 
 bool IsLeadByte(char byte) {
@@ -293,8 +375,13 @@ unsigned long WaitForChild(ChildProcess* pipe, bool dispatchMessages) {
         machine.events.push_back("dispatch messages until " + pipe->program + " ends");
     }
     machine.undrainedBytes += pipe->output.size() - pipe->position;
-    const auto found = machine.exitStatus.find(pipe->program);
+    const std::string program = pipe->program;
     delete pipe;
+    const auto readHeld = machine.exitStatusReadHeld.find(program);
+    if (machine.readHold && readHeld != machine.exitStatusReadHeld.end()) {
+        return readHeld->second;
+    }
+    const auto found = machine.exitStatus.find(program);
     return found == machine.exitStatus.end() ? 0 : found->second;
 }
 
@@ -307,6 +394,7 @@ bool AppendToLog(const std::string& line) {
         return false;
     }
     machine.logs[machine.heldLog] += line;
+    machine.logWriters.push_back(machine.readHold ? "per line" : "held");
     return true;
 }
 

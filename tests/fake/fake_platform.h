@@ -50,6 +50,19 @@ struct FakeMachine {
     std::set<std::string> becomeLinks;
     std::set<std::string> systemOwned;
     std::set<std::string> otherUsersFiles;
+    // Files that are links themselves (symbolic links), apart from second names; logs that are
+    // hidden, system or read-only.
+    std::set<std::string> fileLinks;
+    std::set<std::string> shutOutLogs;
+
+    // Who may change what: the token's membership of Administrators, volumes (roots) whose file
+    // system keeps no access lists, and owners and access lists by path, for an object itself
+    // and for what a link leads to. Anything else is the running user's, with full control for
+    // SYSTEM, Administrators and that user and reading for Users.
+    bool administrator = true;
+    std::set<std::string> volumesWithoutLists;
+    std::map<std::string, platform::Security> security;
+    std::map<std::string, platform::Security> linkTargets;
 
     // Bytes that start a double-byte character (code page 932 when set by UseCodePage932).
     std::set<unsigned char> leadBytes;
@@ -62,7 +75,13 @@ struct FakeMachine {
     std::set<std::string> needsElevation;
     bool consentDeclined = false;
     std::map<std::string, unsigned long> exitStatus;
+    // Statuses once the log is held for reading, as of a child that shares its log reading alone.
+    std::map<std::string, unsigned long> exitStatusReadHeld;
 
+    // The exchange of the log's write hold for a read hold fails (another process shares no
+    // reading); whether the log is held for reading now.
+    bool readHoldRefused = false;
+    bool readHold = false;
     // Logs that cannot be opened, and logs that open but cannot be written.
     std::set<std::string> unopenableLogs;
     std::set<std::string> unwritableLogs;
@@ -71,6 +90,8 @@ struct FakeMachine {
     std::vector<std::string> events;
     std::string console;
     std::map<std::string, std::string> logs;
+    // Through which handle each line went: the write hold, or a writer opened for it alone.
+    std::vector<std::string> logWriters;
     std::vector<std::string> heldFolders; // every folder opened on a log path, roots included
     std::string walk;                     // the folder opened last
     std::string openedLog;
@@ -88,6 +109,8 @@ void ResetMachine();
 void AddFolder(const std::string& path);
 void AddFile(const std::string& path);
 void UseCodePage932();
+// The security an object has unless the machine says otherwise.
+platform::Security DefaultSecurity();
 
 // Runs the entry with "setup.exe" and `arguments`; returns the exit code.
 int RunWrapper(const std::vector<std::string>& arguments);

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap(); // every accepted path fits both command lines
         }
         RemoveProduct();
-        const bool launched = LaunchPackageSetup((flags & 4u) != 0);
+        const bool launched = LaunchPackageSetup((flags & 4u) != 0) == Outcome::Done;
         platform::EndProcess(launched ? 0 : 5);
     } catch (const FakeExit& exit) {
         CheckRun(exit.code);

@@ -9,14 +9,16 @@
  * that size (otherwise in text mode, as the C runtime chooses), STANDIN_<NAME>_EXIT sets the
  * status. STANDIN_<NAME>_SWAP_LOG=<another file> does what a user who may create files in the log's
  * folder could, the moment before this program writes the log of its command line: deletes the log
- * and makes its name a second name of that other file; then it writes its log anew and records
- * "swap|<name>|<deleted>|<linked>|<wrote>"; before that it tries to rename the log's folder away
- * (and back), recording "rename|<name>|<moved>". STANDIN_<NAME>_WRITE_LOG=<share mode> writes the
- * log anew as setup programs do, for writing, sharing only what is given (1: reading, as most
- * setups; 2: writing, as Windows Installer), and records "log|<name>|<wrote>|<error>". Where a
- * package lumenor.msi lies beside it, it installs that package through the system's msiexec.exe
- * first (quietly when its command line holds "/s /v/quiet", else with a basic progress bar),
- * records "install|<Windows Installer's code>" and ends with that code. */
+ * (or else renames it away) and makes its name a second name of that other file; then it writes its
+ * log anew and records "swap|<name>|<deleted>|<linked>|<wrote>"; before that it tries to rename the
+ * log's folder away (and back), recording "rename|<name>|<moved>". STANDIN_<NAME>_WRITE_LOG=<share
+ * mode> writes the log anew as setup programs do, for writing, sharing only what is given (1:
+ * reading, as most setups; 2: writing, as Windows Installer), and records
+ * "log|<name>|<wrote>|<error>"; with STANDIN_<NAME>_LOG_FAILED_EXIT it ends at once with that
+ * status when its log could not be written, as Windows Installer does with 1622. Where a package
+ * lumenor.msi lies beside it, it installs that package through the system's msiexec.exe first
+ * (quietly when its command line holds "/s /v/quiet", else with a basic progress bar), records
+ * "install|<Windows Installer's code>" and ends with that code. */
 #include <windows.h>
 
 #include <fcntl.h>
@@ -107,7 +109,9 @@ static void swap_and_write_log(void) {
     }
     snprintf(line, sizeof line, "rename|%s|%d", name, renamed);
     record(line);
-    BOOL deleted = DeleteFileA(log);
+    char away[MAX_PATH + 8];
+    snprintf(away, sizeof away, "%s.away", log);
+    BOOL deleted = DeleteFileA(log) || MoveFileA(log, away);
     BOOL linked = CreateHardLinkA(log, other, NULL);
     DWORD error = 0;
     BOOL wrote = write_own_log(log, FILE_SHARE_READ | FILE_SHARE_WRITE, &error);
@@ -126,6 +130,10 @@ static void write_log(void) {
     BOOL wrote = write_own_log(log, (DWORD)share, &error);
     snprintf(line, sizeof line, "log|%s|%d|%lu", name, wrote, error);
     record(line);
+    long failed = setting("LOG_FAILED_EXIT", -1);
+    if (!wrote && failed >= 0) {
+        exit((int)failed);
+    }
 }
 
 static void find_name(void) {

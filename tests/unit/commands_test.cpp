@@ -54,7 +54,7 @@ TEST_F(Commands, CommandThatWouldNotFitIsNeverRun) {
     runOptions.debugLogArgument = "/debuglog\"" + runOptions.logPath + "\"";
     EXPECT_EQ(RemovalCommand(), "");
     EXPECT_FALSE(RemoveProduct());
-    EXPECT_FALSE(LaunchPackageSetup(true));
+    EXPECT_EQ(LaunchPackageSetup(true), Outcome::Failed);
     EXPECT_TRUE(machine.events.empty());
 }
 
@@ -65,44 +65,44 @@ TEST_F(Commands, OutputIsDrainedToTheEndInPiecesThatFitTheBuffer) {
     }
     output += "no final line feed";
     machine.commandOutput["setup.exe "] = output;
-    EXPECT_TRUE(LaunchPackageSetup(true));
+    EXPECT_EQ(LaunchPackageSetup(true), Outcome::Done);
     EXPECT_EQ(machine.undrainedBytes, 0u);
     EXPECT_EQ(machine.largestPiece, kOutputPieceSize);
 }
 
 TEST_F(Commands, SetupRunsFromInsideThePackageFolderForTheSystem) {
-    EXPECT_TRUE(LaunchPackageSetup(true));
+    EXPECT_EQ(LaunchPackageSetup(true), Outcome::Done);
     EXPECT_EQ(machine.events,
               (std::vector<std::string>{"cd C:\\pkg\\Win7\\64",
                                         "run C:\\pkg\\Win7\\64\\setup.exe | setup.exe "}));
     ResetMachine();
-    EXPECT_TRUE(LaunchPackageSetup(false));
+    EXPECT_EQ(LaunchPackageSetup(false), Outcome::Done);
     EXPECT_EQ(machine.events[0], "cd C:\\pkg\\Win7\\32");
     // A distribution point's share: no interpreter stands in the way of a UNC current folder.
     ResetMachine();
     machine.currentFolder = "\\\\server\\share\\pkg";
     AddFolder("\\\\server\\share\\pkg\\Win7\\64");
     AddFile("\\\\server\\share\\pkg\\Win7\\64\\setup.exe");
-    EXPECT_TRUE(LaunchPackageSetup(true));
+    EXPECT_EQ(LaunchPackageSetup(true), Outcome::Done);
     EXPECT_EQ(machine.events.back(),
               "run \\\\server\\share\\pkg\\Win7\\64\\setup.exe | setup.exe ");
 }
 
 TEST_F(Commands, UnreachablePackageFolderRunsNothing) {
     machine.objects.erase("C:\\pkg\\Win7\\64");
-    EXPECT_FALSE(LaunchPackageSetup(true)); // even though Win7\32 exists
+    EXPECT_EQ(LaunchPackageSetup(true), Outcome::Failed); // even though Win7\32 exists
     machine.currentFolderFails = true;
-    EXPECT_FALSE(LaunchPackageSetup(false));
+    EXPECT_EQ(LaunchPackageSetup(false), Outcome::Failed);
     machine.currentFolderFails = false;
     machine.currentFolder = "C:\\" + std::string(250, 'f'); // fits, but not with \Win7\32
     AddFolder(machine.currentFolder + "\\Win7\\32");
-    EXPECT_FALSE(LaunchPackageSetup(false));
+    EXPECT_EQ(LaunchPackageSetup(false), Outcome::Failed);
     EXPECT_TRUE(machine.events.empty());
 }
 
 TEST_F(Commands, SetupThatCannotStartIsAFailedLaunch) {
     machine.unstartable.insert("C:\\pkg\\Win7\\64\\setup.exe");
-    EXPECT_FALSE(LaunchPackageSetup(true));
+    EXPECT_EQ(LaunchPackageSetup(true), Outcome::Failed);
 }
 
 // Started as the shell does, which asks for consent: with the options after the program's name,
@@ -110,14 +110,14 @@ TEST_F(Commands, SetupThatCannotStartIsAFailedLaunch) {
 TEST_F(Commands, SetupThatNeedsElevationStartsThroughTheShell) {
     runOptions.silent = true;
     machine.needsElevation.insert("C:\\pkg\\Win7\\64\\setup.exe");
-    EXPECT_TRUE(LaunchPackageSetup(true));
+    EXPECT_EQ(LaunchPackageSetup(true), Outcome::Done);
     EXPECT_EQ(machine.events,
               (std::vector<std::string>{
                   "cd C:\\pkg\\Win7\\64",
                   "shell C:\\pkg\\Win7\\64\\setup.exe | /s /v/quiet  | in C:\\pkg\\Win7\\64",
                   "dispatch messages until C:\\pkg\\Win7\\64\\setup.exe ends"}));
     machine.consentDeclined = true;
-    EXPECT_FALSE(LaunchPackageSetup(true));
+    EXPECT_EQ(LaunchPackageSetup(true), Outcome::Failed);
     // The elevated process sees no drive letter the user mapped, only the share behind it.
     ResetMachine();
     machine.currentFolder = "Z:\\pkg";
@@ -129,7 +129,7 @@ TEST_F(Commands, SetupThatNeedsElevationStartsThroughTheShell) {
     runOptions.logRequested = true;
     runOptions.logPath = "Z:\\logs\\x.log";
     runOptions.debugLogArgument = "/debuglog\"Z:\\logs\\x.log\"";
-    EXPECT_TRUE(LaunchPackageSetup(true));
+    EXPECT_EQ(LaunchPackageSetup(true), Outcome::Done);
     EXPECT_EQ(machine.events[1], "shell \\\\server\\share\\pkg\\Win7\\64\\setup.exe | "
                                  "/debuglog\"\\\\server\\share\\logs\\x.log\" | in "
                                  "\\\\server\\share\\pkg\\Win7\\64");
@@ -161,12 +161,12 @@ TEST_F(Commands, InstallationIsReadyOnlyWhenItCanBeCarriedOut) {
              AddFile(machine.currentFolder + "\\Win7\\64\\setup.exe");
          }},
     };
-    EXPECT_TRUE(InstallationIsReady(true));
+    EXPECT_EQ(CheckInstallation(true), Outcome::Done);
     EXPECT_EQ(machine.currentFolder, "C:\\pkg"); // entered and left again
     for (const auto& [fault, apply] : faults) {
         ResetMachine();
         apply();
-        EXPECT_FALSE(InstallationIsReady(true)) << fault;
+        EXPECT_EQ(CheckInstallation(true), Outcome::Failed) << fault;
         for (const std::string& event : machine.events) {
             EXPECT_EQ(event.rfind("run ", 0), std::string::npos) << fault;
         }

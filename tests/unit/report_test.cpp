@@ -78,6 +78,16 @@ TEST_F(LogPath, FolderPathsStayAsTypedWhenTheFolderExists) {
     EXPECT_EQ(Resolve("c:\\temp\\theirs.log"), "rejected");
     EXPECT_EQ(Resolve("c:\\temp\\pipe.log"), "rejected");
     EXPECT_EQ(Resolve("c:\\temp\\mine.log"), "c:\\temp\\mine.log");
+    // Nor one that others may change, attributes included, or that no child could write anew.
+    AddFile("c:\\temp\\shared.log");
+    AddFile("c:\\temp\\hidden.log");
+    for (const unsigned long right : {0x2UL, 0x100UL, 0x00040000UL}) {
+        machine.security["c:\\temp\\shared.log"] = DefaultSecurity();
+        machine.security["c:\\temp\\shared.log"].entries.back().mask |= right;
+        EXPECT_EQ(Resolve("c:\\temp\\shared.log"), "rejected") << right;
+    }
+    machine.shutOutLogs = {"c:\\temp\\hidden.log"};
+    EXPECT_EQ(Resolve("c:\\temp\\hidden.log"), "rejected");
     machine.unopenableLogs.insert("c:\\temp\\locked.log"); // any failure to open it
     EXPECT_EQ(Resolve("c:\\temp\\locked.log"), "rejected");
 }
@@ -158,7 +168,8 @@ TEST_F(LogPath, PathsThatCanNeverHoldALogAreRejected) {
         EXPECT_EQ(Resolve(path), "rejected") << path;
     }
     // A file that is a reparse point, or one of two names of another file.
-    machine.linkedFiles = {"c:\\temp\\symbolic.log", "C:\\pkg\\second-name.log"};
+    machine.fileLinks = {"c:\\temp\\symbolic.log"};
+    machine.linkedFiles = {"C:\\pkg\\second-name.log"};
     EXPECT_EQ(Resolve("c:\\temp\\symbolic.log"), "rejected");
     EXPECT_EQ(Resolve("second-name.log"), "rejected");
     for (const char* path : {"c:\\temp\\COM0", "c:\\temp\\com10", "c:\\temp\\console.log",

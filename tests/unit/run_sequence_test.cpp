@@ -24,6 +24,7 @@ Events Join(std::initializer_list<Events> parts) {
     return all;
 }
 
+const std::string kLogged = "SETUP WRAPPER: ";
 const Events kRemoval{kRemove, "wait 4000", "wait 1000", "locate", "reenumerate 1"};
 
 // The package folder entered and left again before anything else is done for an installation.
@@ -55,6 +56,8 @@ struct Row {
     std::string release; // empty: not installed
     Events expected;
     unsigned long removalStatus = 0; // Windows Installer's exit code
+    // Its code once the log is held for reading alone; negative: the same.
+    long readHeldStatus = -1;
 };
 
 void PrintTo(const Row& row, std::ostream* out) {
@@ -71,6 +74,10 @@ TEST_P(DecisionTable, RunsExactlyTheActionsOfItsRow) {
     const Row& row = GetParam();
     Install(row.release);
     machine.exitStatus["C:\\Windows\\system32\\msiexec.exe"] = row.removalStatus;
+    if (row.readHeldStatus >= 0) {
+        machine.exitStatusReadHeld["C:\\Windows\\system32\\msiexec.exe"] =
+            static_cast<unsigned long>(row.readHeldStatus);
+    }
     const int code = RunWrapper(row.arguments);
     EXPECT_EQ(machine.events, row.expected);
     EXPECT_EQ("exit " + std::to_string(code), machine.events.back());
@@ -124,7 +131,29 @@ INSTANTIATE_TEST_SUITE_P(
         Row{{"-s"}, "1.7.0.7", Checked({kRemoval, {"wait 30000"}, kSilent}), 1605},
         Row{{"-r"}, "1.7.0.7", {kRemove, "exit 5"}, 1603},
         Row{{"-s"}, "1.7.0.7", Checked({{kRemove, "exit 5"}}), 1618},
-        Row{{"-r", "-s"}, "1.9", {kRemove, "exit 5"}, platform::kUnknownExitStatus}));
+        Row{{"-r", "-s"}, "1.9", {kRemove, "exit 5"}, platform::kUnknownExitStatus},
+        // 1622, its log shut out by the write hold: once more under the read hold, only with a
+        // log, only once.
+        Row{{"-r", "-f2run.log"},
+            "1.7.0.7",
+            {kRemoveLogged, "hold the log for reading", kRemoveLogged, "wait 4000", "wait 1000",
+             "locate", "reenumerate 1", "wait 2000", "exit 0"},
+            1622,
+            0},
+        Row{{"-s", "-f2run.log"},
+            "1.7.0.7",
+            Checked({{kRemoveLogged, "hold the log for reading", kRemoveLogged, "wait 4000",
+                      "wait 1000", "locate", "reenumerate 1", "wait 30000", "cd C:\\pkg\\Win7\\64",
+                      "run C:\\pkg\\Win7\\64\\setup.exe | setup.exe /s /v/quiet "
+                      "/debuglog\"C:\\pkg\\run.log\"",
+                      "wait 1000", "exit 0"}}),
+            1622,
+            0},
+        Row{{"-r"}, "1.7.0.7", {kRemove, "exit 5"}, 1622, 0},
+        Row{{"-r", "-s", "-f2run.log"},
+            "1.7.0.7",
+            {kRemoveLogged, "hold the log for reading", kRemoveLogged, "exit 5"},
+            1622}));
 
 class RunSequence : public ::testing::Test {
   protected:
@@ -254,6 +283,51 @@ TEST_F(RunSequence, SetupThatCannotStartEndsWithFive) {
     EXPECT_EQ(machine.console, "");
 }
 
+// Whatever another user put in the package would run with administrator rights: judged wherever
+// the setup would get them, before anything is removed, asked or started; a removal runs none of
+// the package's code.
+TEST_F(RunSequence, PackageOthersCouldHaveChangedIsRefused) {
+    const std::string changeable = "C:\\pkg\\Win7\\64\\setup.exe";
+    const char kRefusal[] = "The package can be changed by users other than administrators\n";
+    const auto othersMayWrite = [&changeable] {
+        machine.security[changeable] = DefaultSecurity();
+        machine.security[changeable].entries.back().mask = 0x001301FF;
+    };
+    for (const std::string release : {"", "1.7.0.7", "1.9"}) {
+        for (const std::vector<std::string>& arguments :
+             {std::vector<std::string>{"-a"}, {"-s", "-f2C:\\pkg\\r.log"}, {"-f2r.log"}}) {
+            Install(release);
+            othersMayWrite();
+            machine.answer = platform::kAnswerYes;
+            EXPECT_EQ(RunWrapper(arguments), 5) << release << arguments[0];
+            EXPECT_EQ(machine.events, Checked({{"exit 5"}})) << release << arguments[0];
+            const bool silent = arguments[0] == "-s";
+            EXPECT_EQ(machine.console, silent ? "" : kRefusal);
+            const bool logged = arguments.back().rfind("-f2", 0) == 0;
+            EXPECT_EQ(machine.logs["C:\\pkg\\r.log"], logged ? kLogged + kRefusal : "");
+        }
+    }
+    Install("1.7.0.7");
+    othersMayWrite();
+    EXPECT_EQ(RunWrapper({"-r", "-s"}), 0);
+    EXPECT_EQ(machine.events, Join({kRemoval, {"wait 2000", "exit 0"}}));
+    // Without administrator rights the setup runs as the runner, who could change it anyway;
+    // through the consent prompt it would not, so it is judged there, after the read hold.
+    Install("");
+    othersMayWrite();
+    machine.administrator = false;
+    EXPECT_EQ(RunWrapper({"-a"}), 0);
+    Install("");
+    othersMayWrite();
+    machine.administrator = false;
+    machine.needsElevation.insert(changeable);
+    EXPECT_EQ(RunWrapper({"-a", "-f2C:\\pkg\\r.log"}), 5);
+    EXPECT_EQ(machine.events,
+              Checked({{"cd C:\\pkg\\Win7\\64", "hold the log for reading", "exit 5"}}));
+    EXPECT_EQ(machine.logs["C:\\pkg\\r.log"], kLogged + kRefusal);
+    EXPECT_EQ(machine.logWriters, std::vector<std::string>{"per line"});
+}
+
 TEST_F(RunSequence, FailedRemovalIsReportedAndEndsWithFive) {
     const std::string msiexec = "C:\\Windows\\system32\\msiexec.exe";
     Install("1.9");
@@ -268,6 +342,14 @@ TEST_F(RunSequence, FailedRemovalIsReportedAndEndsWithFive) {
     EXPECT_EQ(machine.events, Events{"exit 5"});
     EXPECT_EQ(machine.logs["C:\\pkg\\r.log"],
               "SETUP WRAPPER: Failed to remove the installed version\n");
+    // Another process shares no reading of the log: the write hold stays, and so does the 1622.
+    Install("1.8.0.0");
+    machine.exitStatus[msiexec] = 1622;
+    machine.readHoldRefused = true;
+    EXPECT_EQ(RunWrapper({"-r", "-s", "-f2C:\\pkg\\r.log"}), 5);
+    EXPECT_EQ(machine.events, Events({kRemoveLogged.substr(0, kRemoveLogged.find('"')) +
+                                          "\"C:\\pkg\\r.log\" /qn /norestart ",
+                                      "hold the log for reading", "exit 5"}));
 }
 
 } // namespace

@@ -1,0 +1,53 @@
+// Who may change what the wrapper trusts: the package whose code it starts, often as SYSTEM, and
+// a log that was there before the run. Only the system's administrators and the user the wrapper
+// runs as may; anyone else who could would have their code run, or their file written, with the
+// wrapper's rights.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/platform.h"
+
+// File rights, as Windows numbers them.
+namespace rights {
+constexpr unsigned long kWriteData = 0x0002;  // a folder's FILE_ADD_FILE
+constexpr unsigned long kAppendData = 0x0004; // a folder's FILE_ADD_SUBDIRECTORY
+constexpr unsigned long kWriteEa = 0x0010;
+constexpr unsigned long kDeleteChild = 0x0040;
+constexpr unsigned long kWriteAttributes = 0x0100;
+constexpr unsigned long kDelete = 0x00010000;
+constexpr unsigned long kWriteDac = 0x00040000;
+constexpr unsigned long kWriteOwner = 0x00080000;
+
+// Deleting, renaming or taking over the object, or what a folder holds.
+constexpr unsigned long kReplace = kDelete | kDeleteChild | kWriteDac | kWriteOwner;
+// Changing anything in it as well.
+constexpr unsigned long kChange = kReplace | kWriteData | kAppendData | kWriteEa;
+// A log's attributes too: a hidden, system or read-only log cannot be written anew.
+constexpr unsigned long kChangeLog = kChange | kWriteAttributes;
+} // namespace rights
+
+// The most objects, and folders deep, that the package setup's folder may hold to be judged: a
+// larger tree is refused rather than walked for ever.
+constexpr std::size_t kMostPackageObjects = 10000;
+constexpr std::size_t kDeepestPackageFolder = 16;
+
+// SYSTEM, Administrators and TrustedInstaller: the owners of what the system and its
+// administrators make.
+bool IsSystemAccount(platform::Principal principal);
+// Those, and the domain's administrators.
+bool IsAdministrative(platform::Principal principal);
+// Whom the wrapper trusts besides: the user it runs as.
+bool IsTrusted(platform::Principal principal, platform::Principal owner);
+
+// Whether none but the trusted own `security`'s object or may use any of `rights` on it. Generic
+// rights count as they map for files; entries only for what the object holds are passed over; a
+// deny entry is not credited, since which of several entries a user matches cannot be told here.
+bool OnlyTrustedMayChange(const platform::Security& security, unsigned long rights);
+
+// Whether the package setup's folder `setupFolder` (absolute), and what leads to it, could have
+// been changed by someone untrusted: every folder below the volume's root may not be replaced,
+// and the setup's folder and everything in it not changed. A volume without access lists is not
+// judged.
+bool OthersMayChangePackage(const std::string& setupFolder);
