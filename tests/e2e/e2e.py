@@ -322,6 +322,16 @@ def unusable_log_paths_exit_two(m):
     expect(os.path.exists(m.path(longest)), True, "log at the longest path")
 
 
+@case("logpath")
+def created_log_is_for_administrators_and_the_runner_alone(m):
+    """Wine keeps no access list given at a file's creation: the one the wrapper gives is read
+    back by Wine's own security calls instead, protected, with nothing inherited."""
+    program = os.path.join(m.build, "tests", "standins", "descriptor_check.exe")
+    words = subprocess.run(["wine", program], env=m.env, capture_output=True,
+                           check=True).stdout.decode().split()
+    expect(words[0], f"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;{words[1]})", "the created log's list")
+
+
 def japanese_locale(m):
     """Wine in code page 932, with the locale made beside the prefix: the machine's stays as is."""
     folder = os.path.join(os.path.dirname(m.prefix), "locale")
