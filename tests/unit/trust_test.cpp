@@ -98,6 +98,12 @@ INSTANTIATE_TEST_SUITE_P(
             kChange,
             true}));
 
+TEST(AccessRule, PlaceholdersForTheOwnerAreTrustedOnlyAsTheOwnerIs) {
+    EXPECT_TRUE(IsTrusted(Principal::CreatorOwner, Principal::RunningUser));
+    EXPECT_FALSE(IsTrusted(Principal::CreatorOwner, Principal::Other));
+    EXPECT_FALSE(IsTrusted(Principal::OwnerRights, Principal::OwnerRights));
+}
+
 TEST(AccessRule, NoListGrantsEveryoneEverythingAndAnUnreadOneTrustsNothing) {
     Security security;
     security.owner = Principal::System;
