@@ -86,6 +86,11 @@ TEST_F(LogPath, FolderPathsStayAsTypedWhenTheFolderExists) {
         machine.security["c:\\temp\\shared.log"].entries.back().mask |= right;
         EXPECT_EQ(Resolve("c:\\temp\\shared.log"), "rejected") << right;
     }
+    // Its owner as before: the system's or the runner's, not the domain's administrators.
+    AddFile("c:\\temp\\domain.log");
+    machine.security["c:\\temp\\domain.log"] = DefaultSecurity();
+    machine.security["c:\\temp\\domain.log"].owner = platform::Principal::DomainAdmins;
+    EXPECT_EQ(Resolve("c:\\temp\\domain.log"), "rejected");
     machine.shutOutLogs = {"c:\\temp\\hidden.log"};
     EXPECT_EQ(Resolve("c:\\temp\\hidden.log"), "rejected");
     machine.unopenableLogs.insert("c:\\temp\\locked.log"); // any failure to open it
