@@ -32,8 +32,16 @@ ensure_packages() {
     echo "Installing: $(echo $missing)" >&2
     # A mirror caught mid-sync fails one index for a minute or so: try again, then install from
     # what was fetched, which fails plainly if a package is really not to be had.
-    apt-get update -q >&2 || { sleep 20; apt-get update -q >&2; } || true
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >&2
+    local updated=1
+    apt-get update -q >&2 || { sleep 20; apt-get update -q >&2; } || updated=0
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >&2 && return 0
+    [ "$updated" = 0 ] || return 1
+    # An update suite whose index failed for one architecture only leaves the other's libraries
+    # ahead of it, and 32-bit and 64-bit copies must be the same version: the release's own
+    # versions fit together.
+    echo "Installing from $(. /etc/os-release && echo "$VERSION_CODENAME")'s own versions instead." >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+        -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" $missing >&2
 }
 
 # Some virtual machines run 64-bit code only: the kernel refuses 32-bit Linux programs, and with
