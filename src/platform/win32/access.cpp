@@ -107,24 +107,28 @@ Principal Classify(PSID sid) {
 }
 
 // Where an entry's SID stands depends on its type: after the mask, or after the object entry's
-// flags and the GUIDs they announce.
-PSID EntrySid(const ACE_HEADER* header) {
-    const BYTE* body = reinterpret_cast<const BYTE*>(header) + sizeof(ACE_HEADER) + sizeof(DWORD);
+// flags and the GUIDs they announce. Null when the entry is too short to say.
+const void* EntrySid(const ACE_HEADER* header, std::size_t size) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(header);
+    std::size_t offset = sizeof(ACE_HEADER) + sizeof(DWORD);
     switch (header->AceType) {
     case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
     case ACCESS_DENIED_OBJECT_ACE_TYPE:
     case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
     case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE: {
         DWORD flags = 0;
-        std::memcpy(&flags, body, sizeof flags);
-        body += sizeof flags + ((flags & ACE_OBJECT_TYPE_PRESENT) != 0 ? sizeof(GUID) : 0) +
-                ((flags & ACE_INHERITED_OBJECT_TYPE_PRESENT) != 0 ? sizeof(GUID) : 0);
+        if (size < offset + sizeof flags) {
+            return nullptr;
+        }
+        std::memcpy(&flags, bytes + offset, sizeof flags);
+        offset += sizeof flags + ((flags & ACE_OBJECT_TYPE_PRESENT) != 0 ? sizeof(GUID) : 0) +
+                  ((flags & ACE_INHERITED_OBJECT_TYPE_PRESENT) != 0 ? sizeof(GUID) : 0);
         break;
     }
     default:
         break;
     }
-    return const_cast<BYTE*>(body);
+    return size < offset ? nullptr : bytes + offset;
 }
 
 bool Allows(BYTE type) {
@@ -133,18 +137,24 @@ bool Allows(BYTE type) {
            type == ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE;
 }
 
-// An entry that allows and names nobody the wrapper can tell counts as granted to anyone.
+// An entry that allows and names nobody the wrapper can tell counts as granted to anyone; one too
+// short to hold what its type says, as granting anyone everything.
 AccessEntry ReadEntry(const ACE_HEADER* header) {
-    AccessEntry entry;
+    constexpr std::size_t kSidStart = 8; // revision, count, authority
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(header);
+    AccessEntry entry{true, false, 0x10000000UL, Principal::Other}; // GENERIC_ALL
+    const BYTE* found = static_cast<const BYTE*>(EntrySid(header, header->AceSize));
+    const std::size_t sidOffset = found == nullptr ? 0 : static_cast<std::size_t>(found - bytes);
+    if (found == nullptr || header->AceSize < sidOffset + kSidStart) {
+        return entry;
+    }
     entry.allows = Allows(header->AceType);
     entry.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
-    std::memcpy(&entry.mask, reinterpret_cast<const BYTE*>(header) + sizeof(ACE_HEADER),
-                sizeof(DWORD));
-    // The SID must lie whole within the entry.
-    const BYTE* sid = static_cast<const BYTE*>(EntrySid(header));
-    const BYTE* end = reinterpret_cast<const BYTE*>(header) + header->AceSize;
-    const bool fits = sid + 8 <= end && sid + 8 + 4 * sid[1] <= end && sid[0] == SID_REVISION;
-    entry.principal = header->AceType != ACCESS_ALLOWED_COMPOUND_ACE_TYPE && fits
+    std::memcpy(&entry.mask, bytes + sizeof(ACE_HEADER), sizeof(DWORD));
+    const BYTE* sid = bytes + sidOffset;
+    const bool whole =
+        sid[0] == SID_REVISION && header->AceSize >= sidOffset + kSidStart + sizeof(DWORD) * sid[1];
+    entry.principal = header->AceType != ACCESS_ALLOWED_COMPOUND_ACE_TYPE && whole
                           ? Classify(const_cast<BYTE*>(sid))
                           : Principal::Other;
     return entry;
