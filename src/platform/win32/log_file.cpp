@@ -125,8 +125,7 @@ bool OpenLogRoot(const std::string& root) {
     bool listed = false;
     const HANDLE folder = OpenFolder(
         [&root](ACCESS_MASK access, DWORD share) {
-            return CreateFileA(root.c_str(), access, share, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            return OpenNative(nullptr, root, NativeOpen{access, share});
         },
         &listed);
     if (folder != INVALID_HANDLE_VALUE) {
@@ -137,9 +136,8 @@ bool OpenLogRoot(const std::string& root) {
 }
 
 // Anyone who may create folders beside this one could make it a link to a folder elsewhere, and
-// the logs would be written there [windows.md: log-links, held-log].
-// The open does not insist on a folder (not every Windows takes that with a link opened itself):
-// what it opened is examined instead.
+// the logs would be written there [windows.md: log-links, held-log]. The open does not insist on
+// a folder (not every Windows takes that with a link opened itself): what it opened is examined.
 PathObject OpenLogFolder(const std::string& name) {
     PathObject found;
     const HANDLE above = heldFolders.empty() ? INVALID_HANDLE_VALUE : heldFolders.back();
