@@ -61,19 +61,19 @@ void ReplaceNewerRelease() {
     platform::EndProcess(0);
 }
 
-// Whatever the user who could change it put there would run with administrator rights.
-[[noreturn]] void RefuseChangeablePackage() {
-    Refuse(kChangeableByOthers, 5);
+// A package others could change is refused aloud: whatever they put there would run with
+// administrator rights. Anything else that fails the installation ends it without a word.
+void EndUnlessDone(Outcome outcome) {
+    if (outcome == Outcome::ChangeableByOthers) {
+        Refuse(kChangeableByOthers, 5);
+    }
+    if (outcome != Outcome::Done) {
+        platform::EndProcess(5);
+    }
 }
 
 [[noreturn]] void InstallPackage(bool is64BitSystem) {
-    const Outcome launched = LaunchPackageSetup(is64BitSystem);
-    if (launched == Outcome::ChangeableByOthers) {
-        RefuseChangeablePackage();
-    }
-    if (launched != Outcome::Done) {
-        platform::EndProcess(5);
-    }
+    EndUnlessDone(LaunchPackageSetup(is64BitSystem));
     platform::Wait(1000);
     platform::EndProcess(0);
 }
@@ -103,13 +103,7 @@ void RunSequence() {
         Refuse("Product to be removed is not installed\n", 7);
     }
     // Nothing is removed for an installation that could not then be carried out.
-    const Outcome ready = runOptions.remove ? Outcome::Done : CheckInstallation(is64BitSystem);
-    if (ready == Outcome::ChangeableByOthers) {
-        RefuseChangeablePackage();
-    }
-    if (ready != Outcome::Done) {
-        platform::EndProcess(5);
-    }
+    EndUnlessDone(runOptions.remove ? Outcome::Done : CheckInstallation(is64BitSystem));
     if (runOptions.install) {
         if (state == 1 || state == 2) {
             ReplaceInstalledRelease(30000);

@@ -26,31 +26,29 @@ unsigned long MapGeneric(unsigned long mask) {
            ((mask & kGenericAll) != 0 ? kFileAllAccess : 0);
 }
 
-// One object of the package, and what leads to it if it is a link.
-bool Judge(const std::string& path, unsigned long rights, platform::PathObject* found) {
-    *found = platform::ExamineObject(path, false);
-    if (!found->opened || !OnlyTrustedMayChange(found->security, rights)) {
+// One object of the package, and what leads to it if it is a link; `*folder` says whether it is
+// one (where it leads, for a link).
+bool Judge(const std::string& path, unsigned long rights, bool* folder) {
+    const platform::PathObject found = platform::ExamineObject(path, false);
+    if (!found.opened || !OnlyTrustedMayChange(found.security, rights)) {
         return false;
     }
-    if (!found->link) {
+    *folder = found.folder;
+    if (!found.link) {
         return true;
     }
     const platform::PathObject target = platform::ExamineObject(path, true);
-    found->folder = target.folder;
+    *folder = target.folder;
     return target.opened && OnlyTrustedMayChange(target.security, rights);
 }
 
-struct TreeWalk {
-    std::size_t objects = 0;
-};
-
-// The folder and everything in it, to the depth bound.
-bool NoneMayChangeTree(const std::string& path, std::size_t depth, TreeWalk& walk) {
-    platform::PathObject found;
-    if (++walk.objects > kMostPackageObjects || !Judge(path, rights::kChange, &found)) {
+// The folder and everything in it, to the depth bound, counting what it judged in `objects`.
+bool NoneMayChangeTree(const std::string& path, std::size_t depth, std::size_t& objects) {
+    bool folder = false;
+    if (++objects > kMostPackageObjects || !Judge(path, rights::kChange, &folder)) {
         return false;
     }
-    if (!found.folder) {
+    if (!folder) {
         return true;
     }
     std::vector<std::string> names;
@@ -58,7 +56,7 @@ bool NoneMayChangeTree(const std::string& path, std::size_t depth, TreeWalk& wal
         return false;
     }
     for (const std::string& name : names) {
-        if (!NoneMayChangeTree(path + "\\" + name, depth + 1, walk)) {
+        if (!NoneMayChangeTree(path + "\\" + name, depth + 1, objects)) {
             return false;
         }
     }
@@ -110,13 +108,13 @@ bool OthersMayChangePackage(const std::string& setupFolder) {
     if (!platform::VolumeKeepsAccessLists(setupFolder.substr(0, root))) {
         return false;
     }
+    bool folder = false;
     for (const std::size_t separator : platform::Separators(setupFolder)) {
-        platform::PathObject above;
         if (separator >= root &&
-            !Judge(setupFolder.substr(0, separator), rights::kReplace, &above)) {
+            !Judge(setupFolder.substr(0, separator), rights::kReplace, &folder)) {
             return true;
         }
     }
-    TreeWalk walk;
-    return !NoneMayChangeTree(setupFolder, 0, walk);
+    std::size_t objects = 0;
+    return !NoneMayChangeTree(setupFolder, 0, objects);
 }

@@ -25,25 +25,6 @@ HANDLE heldLog = INVALID_HANDLE_VALUE;
 bool logKept = false;
 bool holdReads = false;
 
-// Zero when the attributes cannot be had; the number of names too, where asked for.
-DWORD AttributesOf(HANDLE object, unsigned long* names = nullptr) {
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (GetFileInformationByHandle(object, &information) == FALSE) {
-        return 0;
-    }
-    if (names != nullptr) {
-        *names = information.nNumberOfLinks;
-    }
-    return information.dwFileAttributes;
-}
-
-// What the attributes say of the object; none when they could not be had.
-void Describe(DWORD attributes, PathObject& found) {
-    found.opened = true;
-    found.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    found.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 // Holding is reading the folder, listing or traversing it, without sharing deletion: a handle
 // that reads no data would not stop a rename [windows.md: held-log]. A folder that denies
 // listing is examined all the same, sharing deletion, and so not held.
@@ -155,12 +136,8 @@ PathObject OpenLogFolder(const std::string& name) {
         return found;
     }
     heldFolders.push_back(folder);
-    // Wine shows a link by its name alone, and only to a query by the whole path
-    // [windows.md: wine]. That query can only refuse more.
     walkedPath += (walkedPath.back() == '\\' ? "" : "\\") + name;
-    const DWORD byName = GetFileAttributesA(walkedPath.c_str());
-    const DWORD byHandle = AttributesOf(folder);
-    Describe(byName == INVALID_FILE_ATTRIBUTES || byHandle == 0 ? 0 : byName | byHandle, found);
+    win32::DescribeOpened(folder, walkedPath.c_str(), found);
     if (!found.listed) {
         found.security = win32::ReadSecurity(folder, false);
     }
@@ -183,8 +160,7 @@ PathObject OpenLogFile(const std::string& name) {
         return found;
     }
     heldLog = file;
-    const DWORD attributes = AttributesOf(file, &found.names);
-    Describe(attributes, found);
+    const DWORD attributes = win32::DescribeOpened(file, nullptr, found, &found.names);
     found.shutsOutWriters =
         (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY)) !=
         0;
@@ -198,7 +174,7 @@ PathObject OpenLogFile(const std::string& name) {
 // The root is not examined: it is no link [windows.md: log-links].
 bool LogFolderBecameLink() {
     for (std::size_t i = 1; i < heldFolders.size(); ++i) {
-        const DWORD attributes = AttributesOf(heldFolders[i]);
+        const DWORD attributes = win32::AttributesOf(heldFolders[i]);
         if (attributes == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             return true;
         }

@@ -90,4 +90,29 @@ HANDLE OpenNative(HANDLE folder, const std::string& name, const NativeOpen& how,
     return opened;
 }
 
+DWORD AttributesOf(HANDLE object, unsigned long* names) {
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (GetFileInformationByHandle(object, &information) == FALSE) {
+        return 0;
+    }
+    if (names != nullptr) {
+        *names = information.nNumberOfLinks;
+    }
+    return information.dwFileAttributes;
+}
+
+DWORD DescribeOpened(HANDLE object, const char* wholePath, PathObject& found,
+                     unsigned long* names) {
+    const DWORD byName = wholePath == nullptr ? 0 : GetFileAttributesA(wholePath);
+    const DWORD byHandle = AttributesOf(object, names);
+    if (byName == INVALID_FILE_ATTRIBUTES || byHandle == 0) {
+        return 0;
+    }
+    const DWORD attributes = byName | byHandle;
+    found.opened = true;
+    found.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    found.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return attributes;
+}
+
 } // namespace platform::win32

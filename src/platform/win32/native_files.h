@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/platform.h"
 #include "platform/win32/system_library.h"
 
 namespace platform::win32 {
@@ -32,5 +33,15 @@ HANDLE OpenNative(HANDLE folder, const std::string& name, const NativeOpen& how,
 
 // Another open's sharing refused this one.
 constexpr long kSharingViolation = static_cast<long>(0xC0000043UL);
+
+// The attributes of the open `object`, zero when they cannot be had; the number of names too,
+// where asked for.
+DWORD AttributesOf(HANDLE object, unsigned long* names = nullptr);
+
+// What the open `object` is: a folder, a link. With `wholePath`, the attributes a query by that
+// path gives are added, since Wine shows a link only to such a query [windows.md: wine]; it can
+// only refuse more. Nothing is known when either cannot be had.
+DWORD DescribeOpened(HANDLE object, const char* wholePath, PathObject& found,
+                     unsigned long* names = nullptr);
 
 } // namespace platform::win32

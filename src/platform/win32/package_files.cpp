@@ -15,7 +15,6 @@ using win32::NativeOpen;
 
 // Opened for its owner and access list alone, sharing everything, so that nobody's use of the
 // package is disturbed; without waiting for anyone's opportunistic lock [windows.md: oplocks].
-// Wine shows a link only to a query by the whole path [windows.md: wine].
 PathObject ExamineObject(const std::string& path, bool followLink) {
     PathObject found;
     const NativeOpen how{READ_CONTROL | FILE_READ_ATTRIBUTES,
@@ -25,14 +24,7 @@ PathObject ExamineObject(const std::string& path, bool followLink) {
     if (object == INVALID_HANDLE_VALUE) {
         return found;
     }
-    BY_HANDLE_FILE_INFORMATION information = {};
-    const DWORD byName = followLink ? 0 : GetFileAttributesA(path.c_str());
-    if (GetFileInformationByHandle(object, &information) != FALSE &&
-        byName != INVALID_FILE_ATTRIBUTES) {
-        const DWORD attributes = information.dwFileAttributes | byName;
-        found.opened = true;
-        found.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        found.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (win32::DescribeOpened(object, followLink ? nullptr : path.c_str(), found) != 0) {
         found.security = win32::ReadSecurity(object, true);
     }
     CloseHandle(object);
