@@ -198,14 +198,14 @@ bool IsLink(const std::string& path) {
     return machine.folderLinks.count(path) != 0 || machine.fileLinks.count(path) != 0;
 }
 
-} // namespace
-
 // A folder above a scripted object is there too.
 bool IsFolder(const std::string& path) {
     const auto below = machine.objects.lower_bound(path + "\\");
     return QueryObject(path) == ObjectKind::Folder || machine.folderLinks.count(path) != 0 ||
            (below != machine.objects.end() && below->first.rfind(path + "\\", 0) == 0);
 }
+
+} // namespace
 
 PathObject OpenLogFolder(const std::string& name) {
     const std::string path = Below(name);
