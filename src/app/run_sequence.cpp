@@ -61,11 +61,13 @@ void ReplaceNewerRelease() {
     platform::EndProcess(0);
 }
 
-// A package others could change is refused aloud: whatever they put there would run with
-// administrator rights. Anything else that fails the installation ends it without a word.
+// A package others could change is refused aloud, with what and who, so that an administrator can
+// act on it: whatever they put there would run with administrator rights. Anything else that fails
+// the installation ends it without a word.
 void EndUnlessDone(Outcome outcome) {
     if (outcome == Outcome::ChangeableByOthers) {
-        Refuse(kChangeableByOthers, 5);
+        ReportMessage(kChangeableByOthers);
+        Refuse(ChangeableFinding() + "\n", 5);
     }
     if (outcome != Outcome::Done) {
         platform::EndProcess(5);

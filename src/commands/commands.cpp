@@ -6,9 +6,16 @@
 #include "platform/bounded.h"
 #include "platform/platform.h"
 #include "record/run_options.h"
-#include "trust/trust.h"
+#include "trust/package.h"
 
 namespace {
+
+std::string changeableFinding;
+
+// Where a package others could change is refused, the finding says what and why.
+bool OthersMayChange(const std::string& folder, bool runnerTrusted) {
+    return OthersMayChangePackage(folder, runnerTrusted, changeableFinding);
+}
 
 std::string Bounded(const std::string& command) {
     return command.size() <= kMaxCommandLength ? command : std::string();
@@ -74,7 +81,9 @@ std::string FolderOf(const std::string& program) {
 // A program whose manifest asks for elevation cannot be started directly by a wrapper without it
 // (the package setup may; Windows Installer never does): started as the system's shell does, it
 // shows the consent prompt, unless nobody could answer it, and then runs with administrator
-// rights, so its folder is judged as for a wrapper that has them. Its output cannot be read
+// rights, so its folder is judged as for a wrapper that has them. The running user is trusted
+// only where it is the one elevated: a standard user's prompt asks for another administrator,
+// who would run what that user put there. Its output cannot be read
 // [windows.md: elevation-740, package-trust].
 platform::ChildProcess* StartProgram(const ChildCommand& command, bool* throughShell,
                                      Outcome* outcome) {
@@ -83,7 +92,8 @@ platform::ChildProcess* StartProgram(const ChildCommand& command, bool* throughS
         platform::StartChild(command.program, command.commandLine, &failure);
     *throughShell =
         child == nullptr && failure == platform::StartFailure::NeedsElevation && SomeoneCanAnswer();
-    if (*throughShell && OthersMayChangePackage(FolderOf(command.program))) {
+    if (*throughShell &&
+        OthersMayChange(FolderOf(command.program), platform::ElevatesRunningUser())) {
         *outcome = Outcome::ChangeableByOthers;
         return nullptr;
     }
@@ -102,6 +112,10 @@ bool RemovalWasDone(unsigned long status) {
 }
 
 } // namespace
+
+const std::string& ChangeableFinding() {
+    return changeableFinding;
+}
 
 bool SomeoneCanAnswer() {
     unsigned long session = 0;
@@ -165,7 +179,7 @@ Outcome CheckInstallation(bool is64BitSystem) {
         !CanEnter(package)) {
         return Outcome::Failed;
     }
-    return platform::RunsAsAdministrator() && OthersMayChangePackage(package.folder)
+    return platform::RunsAsAdministrator() && OthersMayChange(package.folder, true)
                ? Outcome::ChangeableByOthers
                : Outcome::Done;
 }

@@ -24,6 +24,9 @@ bool SomeoneCanAnswer();
 // What became of a program to run, or of a check before it.
 enum class Outcome { Done, Failed, ChangeableByOthers };
 
+// Of a package others may change: the first object found so, and why.
+const std::string& ChangeableFinding();
+
 // Starts the program, reads its output to the end, discarding it, and gives its exit status.
 // Nothing is started where the program could not be, or where it would run elevated through the
 // consent prompt from a folder others may change.

@@ -45,6 +45,9 @@ namespace std {
 void __throw_bad_alloc() {
     FailRun();
 }
+void __throw_bad_array_new_length() {
+    FailRun();
+}
 void __throw_length_error(const char* /*what*/) {
     FailRun();
 }

@@ -87,9 +87,11 @@ struct AccessEntry {
     bool inheritOnly = false;
     unsigned long mask = 0;
     Principal principal = Principal::Other;
+    std::string sid; // as "S-1-5-11"; empty when it could not be read
 };
 struct Security {
     Principal owner = Principal::Unknown;
+    std::string ownerSid;
     bool listRead = false;    // the access list below could be had
     bool listPresent = false; // none at all grants everyone everything
     std::vector<AccessEntry> entries;
@@ -132,14 +134,33 @@ bool LogKept();
 bool HoldLogForReading();
 // Whether the process's token is a member of Administrators: SYSTEM, or an elevated administrator.
 bool RunsAsAdministrator();
-// Whether the file system of the volume at `root` ("C:\", "\\server\share\") keeps access
-// lists; FAT, exFAT and CDs do not.
-bool VolumeKeepsAccessLists(const std::string& root);
-// The object at the absolute `path`, owner and access list included: itself if it is a link, or
-// with `followLink` what it leads to.
-PathObject ExamineObject(const std::string& path, bool followLink);
-// The names in the folder at `path`, without "." and ".."; false when it cannot be listed.
-bool ListFolder(const std::string& path, std::vector<std::string>& names);
+// Whether a consent prompt would elevate the running user itself: its token is a filtered
+// administrator's. Otherwise another administrator's credentials are asked for.
+bool ElevatesRunningUser();
+// The name of the file system of the volume at `root` ("C:\", "\\server\share\"), as "NTFS" or
+// "FAT32"; false when it cannot be asked.
+bool QueryFileSystem(const std::string& root, std::string& name);
+
+// The package is walked by handle: each name opened below the folder opened before it, and every
+// name and path in UTF-8, as the file system spells it, whatever the code page. Nothing is held
+// longer than the judgement of what it holds; everything is opened sharing everything, so that
+// nobody's use of the package is disturbed.
+struct PackageObject;
+// Opens `name` below the open folder `folder`, or the absolute path `name` when `folder` is null:
+// itself if it is a link, or with `followLink` what it leads to. Null when it cannot be opened;
+// `found` then says nothing. Owner and access list are read too.
+PackageObject* OpenPackageObject(PackageObject* folder, const std::string& name, bool followLink,
+                                 PathObject& found);
+void ClosePackageObject(PackageObject* object);
+// The names in the open folder, without "." and ".."; false when it cannot be listed.
+bool ListPackageFolder(PackageObject* folder, std::vector<std::string>& names);
+// Where the open object lies, links resolved ("D:\x\y", "\\server\share\x"); false when that
+// cannot be had.
+bool ReadFinalPath(PackageObject* object, std::string& path);
+// A path in the process's code page made UTF-8, and back for showing it (a character the code
+// page lacks shown as "?").
+std::string Utf8FromCodePage(const std::string& path);
+std::string CodePageFromUtf8(const std::string& path);
 // Whether `byte` starts a two-byte character in the process's code page.
 bool IsLeadByte(char byte);
 

@@ -1,9 +1,5 @@
 #include "trust/trust.h"
 
-#include <vector>
-
-#include "platform/paths.h"
-
 namespace {
 
 using platform::Principal;
@@ -26,41 +22,71 @@ unsigned long MapGeneric(unsigned long mask) {
            ((mask & kGenericAll) != 0 ? kFileAllAccess : 0);
 }
 
-// One object of the package, and what leads to it if it is a link; `*folder` says whether it is
-// one (where it leads, for a link).
-bool Judge(const std::string& path, unsigned long rights, bool* folder) {
-    const platform::PathObject found = platform::ExamineObject(path, false);
-    if (!found.opened || !OnlyTrustedMayChange(found.security, rights)) {
-        return false;
-    }
-    *folder = found.folder;
-    if (!found.link) {
-        return true;
-    }
-    const platform::PathObject target = platform::ExamineObject(path, true);
-    *folder = target.folder;
-    return target.opened && OnlyTrustedMayChange(target.security, rights);
-}
+struct Word {
+    unsigned long rights;
+    const char* text;
+};
 
-// The folder and everything in it, to the depth bound, counting what it judged in `objects`.
-bool NoneMayChangeTree(const std::string& path, std::size_t depth, std::size_t& objects) {
-    bool folder = false;
-    if (++objects > kMostPackageObjects || !Judge(path, rights::kChange, &folder)) {
-        return false;
-    }
-    if (!folder) {
-        return true;
-    }
-    std::vector<std::string> names;
-    if (depth >= kDeepestPackageFolder || !platform::ListFolder(path, names)) {
-        return false;
-    }
-    for (const std::string& name : names) {
-        if (!NoneMayChangeTree(path + "\\" + name, depth + 1, objects)) {
-            return false;
+// What an administrator can act on: which of these someone may do.
+std::string RightsText(unsigned long granted, bool folder) {
+    using namespace rights;
+    const unsigned long added = kWriteData | kAppendData;
+    const Word words[] = {{kDelete | kDeleteChild, "delete"},
+                          {kWriteEa | kWriteAttributes | (folder ? 0 : added), "change"},
+                          {folder ? added : 0, "add files"},
+                          {kWriteDac, "rewrite the access list"},
+                          {kWriteOwner, "take ownership"}};
+    std::string text;
+    for (const Word& word : words) {
+        if ((granted & word.rights) != 0) {
+            text += (text.empty() ? "" : ", ") + std::string(word.text);
         }
     }
-    return true;
+    return text;
+}
+
+struct KnownName {
+    const char* sid;
+    const char* name;
+};
+
+constexpr KnownName kKnownNames[] = {
+    {"S-1-1-0", "Everyone"},
+    {"S-1-2-0", "LOCAL"},
+    {"S-1-3-0", "CREATOR OWNER"},
+    {"S-1-3-4", "OWNER RIGHTS"},
+    {"S-1-5-2", "NETWORK"},
+    {"S-1-5-4", "INTERACTIVE"},
+    {"S-1-5-6", "SERVICE"},
+    {"S-1-5-7", "ANONYMOUS LOGON"},
+    {"S-1-5-11", "Authenticated Users"},
+    {"S-1-5-18", "SYSTEM"},
+    {"S-1-5-19", "LOCAL SERVICE"},
+    {"S-1-5-20", "NETWORK SERVICE"},
+    {"S-1-5-32-544", "Administrators"},
+    {"S-1-5-32-545", "Users"},
+    {"S-1-5-32-546", "Guests"},
+    {"S-1-5-32-547", "Power Users"},
+    {"S-1-5-32-551", "Backup Operators"},
+};
+
+// A domain's groups are S-1-5-21-<three numbers>-<RID>.
+const char* DomainGroupName(const std::string& sid) {
+    const std::size_t rid = sid.rfind('-');
+    if (sid.compare(0, 9, "S-1-5-21-") != 0 || rid == std::string::npos) {
+        return nullptr;
+    }
+    const std::string number = sid.substr(rid + 1);
+    return number == "512"   ? "Domain Admins"
+           : number == "513" ? "Domain Users"
+           : number == "514" ? "Domain Guests"
+           : number == "515" ? "Domain Computers"
+           : number == "519" ? "Enterprise Admins"
+                             : nullptr;
+}
+
+std::string EntryText(const platform::AccessEntry& entry, unsigned long granted, bool folder) {
+    return AccountText(entry.sid) + " may " + RightsText(granted, folder);
 }
 
 } // namespace
@@ -76,45 +102,50 @@ bool IsAdministrative(Principal principal) {
 }
 
 // CREATOR OWNER and OWNER RIGHTS stand for the object's owner.
-bool IsTrusted(Principal principal, Principal owner) {
+bool IsTrusted(Principal principal, Principal owner, bool runnerTrusted) {
     if (principal == Principal::CreatorOwner || principal == Principal::OwnerRights) {
         return owner != Principal::CreatorOwner && owner != Principal::OwnerRights &&
-               IsTrusted(owner, owner);
+               IsTrusted(owner, owner, runnerTrusted);
     }
-    return IsAdministrative(principal) || principal == Principal::RunningUser;
+    return IsAdministrative(principal) || (runnerTrusted && principal == Principal::RunningUser);
 }
 
 // An owner may always change the access list, so it must be trusted itself.
-bool OnlyTrustedMayChange(const platform::Security& security, unsigned long rights) {
-    if (!IsTrusted(security.owner, security.owner) || !security.listRead || !security.listPresent) {
-        return false;
+std::string WhyOthersMayChange(const platform::Security& security, unsigned long rights,
+                               bool folder, bool runnerTrusted) {
+    if (!IsTrusted(security.owner, security.owner, runnerTrusted)) {
+        return security.ownerSid.empty() ? "its owner cannot be read"
+                                         : "owned by " + AccountText(security.ownerSid);
+    }
+    if (!security.listRead) {
+        return "its access list cannot be read";
+    }
+    if (!security.listPresent) {
+        return "it has no access list, so anyone may change it";
     }
     for (const platform::AccessEntry& entry : security.entries) {
-        if (entry.allows && !entry.inheritOnly && (MapGeneric(entry.mask) & rights) != 0 &&
-            !IsTrusted(entry.principal, security.owner)) {
-            return false;
+        const unsigned long granted = MapGeneric(entry.mask) & rights;
+        if (entry.allows && !entry.inheritOnly && granted != 0 &&
+            !IsTrusted(entry.principal, security.owner, runnerTrusted)) {
+            return EntryText(entry, granted, folder);
         }
     }
-    return true;
+    return std::string();
 }
 
-// A folder below the root could be renamed away and another put in its place; the root itself
-// cannot [windows.md: package-trust].
-bool OthersMayChangePackage(const std::string& setupFolder) {
-    const std::size_t root = platform::RootLength(setupFolder);
-    if (root == 0) {
-        return true;
+bool OnlyTrustedMayChange(const platform::Security& security, unsigned long rights) {
+    return WhyOthersMayChange(security, rights, false).empty();
+}
+
+std::string AccountText(const std::string& sid) {
+    if (sid.empty()) {
+        return "an account that cannot be read";
     }
-    if (!platform::VolumeKeepsAccessLists(setupFolder.substr(0, root))) {
-        return false;
-    }
-    bool folder = false;
-    for (const std::size_t separator : platform::Separators(setupFolder)) {
-        if (separator >= root &&
-            !Judge(setupFolder.substr(0, separator), rights::kReplace, &folder)) {
-            return true;
+    for (const KnownName& known : kKnownNames) {
+        if (sid == known.sid) {
+            return sid + " (" + known.name + ")";
         }
     }
-    std::size_t objects = 0;
-    return !NoneMayChangeTree(setupFolder, 0, objects);
+    const char* group = DomainGroupName(sid);
+    return group == nullptr ? sid : sid + " (" + group + ")";
 }

@@ -26,28 +26,28 @@ constexpr unsigned long kReplace = kDelete | kDeleteChild | kWriteDac | kWriteOw
 constexpr unsigned long kChange = kReplace | kWriteData | kAppendData | kWriteEa;
 // A log's attributes too: a hidden, system or read-only log cannot be written anew.
 constexpr unsigned long kChangeLog = kChange | kWriteAttributes;
+// A folder's too: whoever may write its attributes may make an empty one a junction
+// [windows.md: package-trust].
+constexpr unsigned long kChangeFolder = kChange | kWriteAttributes;
 } // namespace rights
-
-// The most objects, and folders deep, that the package setup's folder may hold to be judged: a
-// larger tree is refused rather than walked for ever.
-constexpr std::size_t kMostPackageObjects = 10000;
-constexpr std::size_t kDeepestPackageFolder = 16;
 
 // SYSTEM, Administrators and TrustedInstaller: the owners of what the system and its
 // administrators make.
 bool IsSystemAccount(platform::Principal principal);
 // Those, and the domain's administrators.
 bool IsAdministrative(platform::Principal principal);
-// Whom the wrapper trusts besides: the user it runs as.
-bool IsTrusted(platform::Principal principal, platform::Principal owner);
+// Whom the wrapper trusts besides: the user it runs as, unless `runnerTrusted` is false.
+bool IsTrusted(platform::Principal principal, platform::Principal owner, bool runnerTrusted = true);
 
-// Whether none but the trusted own `security`'s object or may use any of `rights` on it. Generic
+// Why someone untrusted could change `security`'s object: they own it, or may use some of
+// `rights` on it. Words to follow its path ("owned by S-1-5-21-...-1001", "S-1-5-11
+// (Authenticated Users) may delete, add files"); empty when none but the trusted may. Generic
 // rights count as they map for files; entries only for what the object holds are passed over; a
 // deny entry is not credited, since which of several entries a user matches cannot be told here.
+std::string WhyOthersMayChange(const platform::Security& security, unsigned long rights,
+                               bool folder, bool runnerTrusted = true);
 bool OnlyTrustedMayChange(const platform::Security& security, unsigned long rights);
 
-// Whether the package setup's folder `setupFolder` (absolute), and what leads to it, could have
-// been changed by someone untrusted: every folder below the volume's root may not be replaced,
-// and the setup's folder and everything in it not changed. A volume without access lists is not
-// judged.
-bool OthersMayChangePackage(const std::string& setupFolder);
+// An account as the refusal names it: its SID, and the name of a well-known one. No name is
+// looked up: that could wait on a domain controller.
+std::string AccountText(const std::string& sid);

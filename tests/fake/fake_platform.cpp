@@ -35,12 +35,12 @@ platform::Security DefaultSecurity() {
     using platform::Principal;
     platform::Security security;
     security.owner = Principal::RunningUser;
+    security.ownerSid = kRunnerSid;
     security.listRead = security.listPresent = true;
-    for (const Principal principal :
-         {Principal::System, Principal::Administrators, Principal::RunningUser}) {
-        security.entries.push_back({true, false, 0x001F01FFUL, principal});
-    }
-    security.entries.push_back({true, false, 0x001200A9UL, Principal::Other});
+    security.entries = {{true, false, 0x001F01FFUL, Principal::System, "S-1-5-18"},
+                        {true, false, 0x001F01FFUL, Principal::Administrators, "S-1-5-32-544"},
+                        {true, false, 0x001F01FFUL, Principal::RunningUser, kRunnerSid},
+                        {true, false, 0x001200A9UL, Principal::Other, "S-1-5-32-545"}};
     return security;
 }
 
@@ -191,6 +191,9 @@ Security SecurityOf(const std::string& path) {
     }
     Security security = DefaultSecurity();
     security.owner = OwnerOf(path);
+    security.ownerSid = security.owner == Principal::System  ? "S-1-5-18"
+                        : security.owner == Principal::Other ? kOtherUserSid
+                                                             : kRunnerSid;
     return security;
 }
 
@@ -281,28 +284,47 @@ bool RunsAsAdministrator() {
     return machine.administrator;
 }
 
-bool VolumeKeepsAccessLists(const std::string& root) {
-    return machine.volumesWithoutLists.count(root) == 0;
+bool ElevatesRunningUser() {
+    return machine.filteredAdministrator;
 }
 
-PathObject ExamineObject(const std::string& path, bool followLink) {
-    PathObject found;
-    const bool folder = IsFolder(path);
-    if (QueryObject(path) == ObjectKind::Missing && !IsLink(path) && !folder) {
-        return found;
+bool QueryFileSystem(const std::string& root, std::string& name) {
+    const auto found = machine.fileSystems.find(root);
+    name = found == machine.fileSystems.end() ? "NTFS" : found->second;
+    return !name.empty();
+}
+
+// The fake's objects are known by path alone.
+struct PackageObject {
+    std::string path;
+};
+
+PackageObject* OpenPackageObject(PackageObject* folder, const std::string& name, bool followLink,
+                                 PathObject& found) {
+    std::string path = folder == nullptr ? name : folder->path + "\\" + name;
+    const auto target = machine.linkTargets.find(path);
+    if (followLink && IsLink(path) && target != machine.linkTargets.end()) {
+        path = target->second;
+    }
+    const bool folderThere = IsFolder(path);
+    if (QueryObject(path) == ObjectKind::Missing && !IsLink(path) && !folderThere) {
+        return nullptr;
     }
     found.opened = true;
-    found.folder = folder;
+    found.folder = folderThere;
     found.link = IsLink(path) && !followLink;
-    const auto target = machine.linkTargets.find(path);
-    found.security =
-        followLink && target != machine.linkTargets.end() ? target->second : SecurityOf(path);
-    return found;
+    found.security = SecurityOf(path);
+    return new PackageObject{path};
+}
+
+void ClosePackageObject(PackageObject* object) {
+    delete object;
 }
 
 // Each name once, folders implied by what lies below them included.
-bool ListFolder(const std::string& path, std::vector<std::string>& names) {
-    if (!IsFolder(path)) {
+bool ListPackageFolder(PackageObject* folder, std::vector<std::string>& names) {
+    const std::string& path = folder->path;
+    if (!IsFolder(path) || machine.unlistedFolders.count(path) != 0) {
         return false;
     }
     names.clear();
@@ -316,6 +338,19 @@ bool ListFolder(const std::string& path, std::vector<std::string>& names) {
         }
     }
     return true;
+}
+
+bool ReadFinalPath(PackageObject* object, std::string& path) {
+    path = object->path;
+    return true;
+}
+
+std::string Utf8FromCodePage(const std::string& path) {
+    return path;
+}
+
+std::string CodePageFromUtf8(const std::string& path) {
+    return path;
 }
 
 bool IsLeadByte(char byte) {

@@ -55,14 +55,17 @@ struct FakeMachine {
     std::set<std::string> fileLinks;
     std::set<std::string> shutOutLogs;
 
-    // Who may change what: the token's membership of Administrators, volumes (roots) whose file
-    // system keeps no access lists, and owners and access lists by path, for an object itself
-    // and for what a link leads to. Anything else is the running user's, with full control for
-    // SYSTEM, Administrators and that user and reading for Users.
+    // Who may change what: the token's membership of Administrators and whether it is a filtered
+    // administrator's, the file systems of volumes by root ("NTFS" unless named; empty: it cannot
+    // be asked), owners and access lists by path, and the path where a link leads (itself
+    // unless named). Anything else is the running user's, with full control for SYSTEM,
+    // Administrators and that user and reading for Users. The package's folders in
+    // unlistedFolders cannot be listed.
     bool administrator = true;
-    std::set<std::string> volumesWithoutLists;
+    bool filteredAdministrator = true;
+    std::map<std::string, std::string> fileSystems;
     std::map<std::string, platform::Security> security;
-    std::map<std::string, platform::Security> linkTargets;
+    std::map<std::string, std::string> linkTargets;
 
     // Bytes that start a double-byte character (code page 932 when set by UseCodePage932).
     std::set<unsigned char> leadBytes;
@@ -111,6 +114,9 @@ void AddFile(const std::string& path);
 void UseCodePage932();
 // The security an object has unless the machine says otherwise.
 platform::Security DefaultSecurity();
+// The SIDs the fake gives the running user and another user.
+constexpr char kRunnerSid[] = "S-1-5-21-1-2-3-1001";
+constexpr char kOtherUserSid[] = "S-1-5-21-1-2-3-1002";
 
 // Runs the entry with "setup.exe" and `arguments`; returns the exit code.
 int RunWrapper(const std::vector<std::string>& arguments);

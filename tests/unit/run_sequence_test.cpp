@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "fake_platform.h"
+#include "trust/package.h"
 
 namespace {
 
@@ -285,10 +286,14 @@ TEST_F(RunSequence, SetupThatCannotStartEndsWithFive) {
 
 // Whatever another user put in the package would run with administrator rights: judged wherever
 // the setup would get them, before anything is removed, asked or started; a removal runs none of
-// the package's code.
+// the package's code. The refusal names what others may change, and how.
 TEST_F(RunSequence, PackageOthersCouldHaveChangedIsRefused) {
     const std::string changeable = "C:\\pkg\\Win7\\64\\setup.exe";
-    const char kRefusal[] = "The package can be changed by users other than administrators\n";
+    const std::string kRefusal =
+        "The package can be changed by users other than administrators\n"
+        "C:\\pkg\\Win7\\64\\setup.exe: S-1-5-32-545 (Users) may delete, change\n";
+    const std::string kLoggedRefusal = kLogged + kRefusal.substr(0, kRefusal.find('\n') + 1) +
+                                       kLogged + kRefusal.substr(kRefusal.find('\n') + 1);
     const auto othersMayWrite = [&changeable] {
         machine.security[changeable] = DefaultSecurity();
         machine.security[changeable].entries.back().mask = 0x001301FF;
@@ -304,7 +309,7 @@ TEST_F(RunSequence, PackageOthersCouldHaveChangedIsRefused) {
             const bool silent = arguments[0] == "-s";
             EXPECT_EQ(machine.console, silent ? "" : kRefusal);
             const bool logged = arguments.back().rfind("-f2", 0) == 0;
-            EXPECT_EQ(machine.logs["C:\\pkg\\r.log"], logged ? kLogged + kRefusal : "");
+            EXPECT_EQ(machine.logs["C:\\pkg\\r.log"], logged ? kLoggedRefusal : "");
         }
     }
     Install("1.7.0.7");
@@ -324,8 +329,70 @@ TEST_F(RunSequence, PackageOthersCouldHaveChangedIsRefused) {
     EXPECT_EQ(RunWrapper({"-a", "-f2C:\\pkg\\r.log"}), 5);
     EXPECT_EQ(machine.events,
               Checked({{"cd C:\\pkg\\Win7\\64", "hold the log for reading", "exit 5"}}));
-    EXPECT_EQ(machine.logs["C:\\pkg\\r.log"], kLogged + kRefusal);
-    EXPECT_EQ(machine.logWriters, std::vector<std::string>{"per line"});
+    EXPECT_EQ(machine.logs["C:\\pkg\\r.log"], kLoggedRefusal);
+    EXPECT_EQ(machine.logWriters, (std::vector<std::string>{"per line", "per line"}));
+}
+
+// Before the consent prompt the whole folder is judged, not the setup alone; the runner is
+// trusted only where the prompt elevates the runner itself, not where it asks another
+// administrator, as whom the setup would run what the runner put there.
+TEST_F(RunSequence, ConsentPromptJudgesTheFolderForWhomItElevates) {
+    const std::string setup = "C:\\pkg\\Win7\\64\\setup.exe";
+    const struct {
+        bool filtered;
+        const char* changeable;
+        const char* line; // none: the setup starts
+    } rows[] = {
+        {true, nullptr, nullptr},
+        {true, "C:\\pkg\\Win7\\64\\lumenor.dll",
+         "C:\\pkg\\Win7\\64\\lumenor.dll: S-1-5-32-545 (Users) may change\n"},
+        {false, nullptr, "C:\\pkg: owned by S-1-5-21-1-2-3-1001\n"},
+    };
+    for (const auto& row : rows) {
+        Install("");
+        machine.administrator = false;
+        machine.filteredAdministrator = row.filtered;
+        machine.needsElevation.insert(setup);
+        AddFile("C:\\pkg\\Win7\\64\\lumenor.dll");
+        if (row.changeable != nullptr) {
+            machine.security[row.changeable] = DefaultSecurity();
+            machine.security[row.changeable].entries.back().mask = 0x001200A9 | 0x2;
+        }
+        EXPECT_EQ(RunWrapper({"-a"}), row.line == nullptr ? 0 : 5);
+        EXPECT_EQ(machine.console,
+                  row.line == nullptr
+                      ? ""
+                      : "The package can be changed by users other than administrators\n" +
+                            std::string(row.line));
+    }
+}
+
+// The line after the refusal, as the log holds it, for each kind of finding.
+TEST_F(RunSequence, RefusalLogNamesWhatAndWho) {
+    const auto run = [](void (*arrange)()) {
+        Install("");
+        arrange();
+        EXPECT_EQ(RunWrapper({"-s", "-f2C:\\pkg\\r.log"}), 5);
+        return machine.logs["C:\\pkg\\r.log"];
+    };
+    const std::string kFirst =
+        "SETUP WRAPPER: The package can be changed by users other than administrators\n";
+    EXPECT_EQ(run([] { machine.otherUsersFiles.insert("C:\\pkg\\Win7"); }),
+              kFirst + "SETUP WRAPPER: C:\\pkg\\Win7: owned by S-1-5-21-1-2-3-1002\n");
+    EXPECT_EQ(run([] {
+                  machine.security["C:\\pkg\\Win7\\64"] = DefaultSecurity();
+                  machine.security["C:\\pkg\\Win7\\64"].entries.back() = {
+                      true, false, 0x40000000, platform::Principal::Other, "S-1-5-11"};
+              }),
+              kFirst + "SETUP WRAPPER: C:\\pkg\\Win7\\64: S-1-5-11 (Authenticated Users) may "
+                       "change, add files\n");
+    EXPECT_EQ(run([] {
+                  for (std::size_t i = 0; i < kMostPackageObjects; ++i) {
+                      AddFile("C:\\pkg\\Win7\\64\\f" + std::to_string(10000 + i));
+                  }
+              }),
+              kFirst + "SETUP WRAPPER: C:\\pkg\\Win7\\64: holds more than 10000 objects, too "
+                       "many to be judged\n");
 }
 
 TEST_F(RunSequence, FailedRemovalIsReportedAndEndsWithFive) {

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "fake_platform.h"
+#include "trust/package.h"
 #include "trust/trust.h"
 
 namespace {
@@ -24,8 +25,8 @@ void PrintTo(const Row& row, std::ostream* out) {
     *out << row.what;
 }
 
-constexpr AccessEntry Allow(Principal who, unsigned long mask) {
-    return {true, false, mask, who};
+AccessEntry Allow(Principal who, unsigned long mask) {
+    return {true, false, mask, who, "S-1-5-32-545"};
 }
 
 class AccessRule : public ::testing::TestWithParam<Row> {};
@@ -58,6 +59,10 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"write EA", Principal::RunningUser, Allow(Principal::Other, 0x10), kChange, false},
         Row{"attributes of a log", Principal::RunningUser, Allow(Principal::Other, 0x100),
             rights::kChangeLog, false},
+        Row{"attributes of a package's folder", Principal::RunningUser,
+            Allow(Principal::Other, 0x100), rights::kChangeFolder, false},
+        Row{"attributes of a package's file", Principal::RunningUser,
+            Allow(Principal::Other, 0x100), kChange, true},
         Row{"add file, folder above", Principal::RunningUser, Allow(Principal::Other, 0x2),
             kReplace, true},
         Row{"read and run", Principal::RunningUser, Allow(Principal::Other, kReadAndRun), kChange,
@@ -89,12 +94,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Entries for what the object holds grant nothing on it; a deny is not credited.
         Row{"inherit-only",
             Principal::System,
-            {true, true, 0x001F01FF, Principal::Other},
+            {true, true, 0x001F01FF, Principal::Other, ""},
             kChange,
             true},
         Row{"deny",
             Principal::System,
-            {false, false, 0x001F01FF, Principal::Other},
+            {false, false, 0x001F01FF, Principal::Other, ""},
             kChange,
             true}));
 
@@ -115,71 +120,215 @@ TEST(AccessRule, NoListGrantsEveryoneEverythingAndAnUnreadOneTrustsNothing) {
     EXPECT_FALSE(OnlyTrustedMayChange(security, rights::kReplace));
 }
 
-class PackageTrust : public ::testing::Test {
+Security Everyone(unsigned long mask) {
+    Security security = DefaultSecurity();
+    security.entries.back().mask = mask;
+    return security;
+}
+
+void Grant(const std::string& path, unsigned long mask) {
+    machine.security[path] = Everyone(kReadAndRun | mask);
+}
+
+// The machine as a row leaves it, whom the judgement trusts, and the line the refusal adds (none:
+// the package is accepted).
+struct PackageRow {
+    const char* what;
+    void (*arrange)();
+    const char* finding;
+    bool runnerTrusted = true;
+};
+
+void PrintTo(const PackageRow& row, std::ostream* out) {
+    *out << row.what;
+}
+
+class PackageTrust : public ::testing::TestWithParam<PackageRow> {
   protected:
-    void SetUp() override { ResetMachine(); }
-    static bool Others() { return OthersMayChangePackage("C:\\pkg\\Win7\\64"); }
-    static Security Everyone(unsigned long mask) {
-        Security security = DefaultSecurity();
-        security.entries.back().mask = mask;
-        return security;
+    void SetUp() override {
+        ResetMachine();
+        AddFile("C:\\pkg\\Win7\\64\\drivers\\x.inf");
     }
 };
 
-TEST_F(PackageTrust, FoldersAboveMayNotBeReplacedAndTheSetupsFolderNotChanged) {
-    EXPECT_FALSE(Others());
-    // Users may add files to the folders above, but not to the setup's folder or below it.
-    machine.security["C:\\pkg"] = Everyone(kReadAndRun | 0x6);
-    machine.security["C:\\pkg\\Win7"] = Everyone(kReadAndRun | 0x6);
-    EXPECT_FALSE(Others());
-    for (const char* changeable : {"C:\\pkg\\Win7\\64", "C:\\pkg\\Win7\\64\\setup.exe",
-                                   "C:\\pkg\\Win7\\64\\drivers\\x.inf"}) {
-        AddFile("C:\\pkg\\Win7\\64\\drivers\\x.inf");
-        machine.security[changeable] = Everyone(kReadAndRun | 0x2);
-        EXPECT_TRUE(Others()) << changeable;
-        machine.security.erase(changeable);
-    }
-    machine.security["C:\\pkg"] = Everyone(0x001301FF); // Wine's "others may write"
-    EXPECT_TRUE(Others());
-    // On a volume that keeps no access lists nothing can be judged.
-    machine.volumesWithoutLists.insert("C:\\");
-    EXPECT_FALSE(Others());
-    // A share's root is no folder of the package: the share's own access list is judged below it.
+TEST_P(PackageTrust, NamesTheFirstObjectOthersMayChangeAndWhy) {
+    const PackageRow& row = GetParam();
+    row.arrange();
+    std::string finding;
+    EXPECT_EQ(OthersMayChangePackage("C:\\pkg\\Win7\\64", row.runnerTrusted, finding),
+              *row.finding != '\0');
+    EXPECT_EQ(finding, row.finding);
+}
+
+constexpr char kDrivers[] = "C:\\pkg\\Win7\\64\\drivers";
+
+INSTANTIATE_TEST_SUITE_P(
+    WhatWhoAndWhy, PackageTrust,
+    ::testing::Values(
+        PackageRow{"untouched", [] {}, ""},
+        // Users may add files to the folders above, but not to the setup's folder or below it.
+        PackageRow{"folders above take files",
+                   [] {
+                       Grant("C:\\pkg", 0x6);
+                       Grant("C:\\pkg\\Win7", 0x6);
+                   },
+                   ""},
+        PackageRow{"setup's folder takes files", [] { Grant("C:\\pkg\\Win7\\64", 0x2); },
+                   "C:\\pkg\\Win7\\64: S-1-5-32-545 (Users) may add files"},
+        PackageRow{"setup written", [] { Grant("C:\\pkg\\Win7\\64\\setup.exe", 0x2); },
+                   "C:\\pkg\\Win7\\64\\setup.exe: S-1-5-32-545 (Users) may change"},
+        PackageRow{"a file deep down", [] { Grant("C:\\pkg\\Win7\\64\\drivers\\x.inf", 0x4); },
+                   "C:\\pkg\\Win7\\64\\drivers\\x.inf: S-1-5-32-545 (Users) may change"},
+        PackageRow{"Wine's others may write",
+                   [] { machine.security["C:\\pkg"] = Everyone(0x001301FF); },
+                   "C:\\pkg: S-1-5-32-545 (Users) may delete"},
+        PackageRow{"folder above, its contents' deletion alone",
+                   [] { Grant("C:\\pkg\\Win7", 0x40); },
+                   "C:\\pkg\\Win7: S-1-5-32-545 (Users) may delete"},
+        PackageRow{"every right named", [] { machine.security[kDrivers] = Everyone(0x001F01FF); },
+                   "C:\\pkg\\Win7\\64\\drivers: S-1-5-32-545 (Users) may delete, change, add "
+                   "files, rewrite the access list, take ownership"},
+        PackageRow{"owned by another user",
+                   [] { machine.otherUsersFiles.insert("C:\\pkg\\Win7\\64"); },
+                   "C:\\pkg\\Win7\\64: owned by S-1-5-21-1-2-3-1002"},
+        // An empty folder whose attributes someone may write can become a junction; a file not.
+        PackageRow{"folder's attributes", [] { Grant(kDrivers, 0x100); },
+                   "C:\\pkg\\Win7\\64\\drivers: S-1-5-32-545 (Users) may change"},
+        PackageRow{"file's attributes", [] { Grant("C:\\pkg\\Win7\\64\\setup.exe", 0x100); }, ""},
+        PackageRow{"list not read",
+                   [] {
+                       machine.security["C:\\pkg\\Win7\\64\\setup.exe"] = DefaultSecurity();
+                       machine.security["C:\\pkg\\Win7\\64\\setup.exe"].listRead = false;
+                   },
+                   "C:\\pkg\\Win7\\64\\setup.exe: its access list cannot be read"},
+        PackageRow{"no list",
+                   [] {
+                       machine.security["C:\\pkg\\Win7"] = Everyone(0);
+                       machine.security["C:\\pkg\\Win7"].listPresent = false;
+                   },
+                   "C:\\pkg\\Win7: it has no access list, so anyone may change it"},
+        PackageRow{"an entry nobody can read",
+                   [] {
+                       machine.security[kDrivers] = Everyone(0x2);
+                       machine.security[kDrivers].entries.back().sid.clear();
+                   },
+                   "C:\\pkg\\Win7\\64\\drivers: an account that cannot be read may add files"},
+        PackageRow{"a domain's users",
+                   [] {
+                       machine.security[kDrivers] = Everyone(0x2);
+                       machine.security[kDrivers].entries.back().sid = "S-1-5-21-7-8-9-513";
+                   },
+                   "C:\\pkg\\Win7\\64\\drivers: S-1-5-21-7-8-9-513 (Domain Users) may add files"},
+        PackageRow{"a folder that cannot be listed",
+                   [] { machine.unlistedFolders.insert(kDrivers); },
+                   "C:\\pkg\\Win7\\64\\drivers: cannot be listed"},
+        // Only file systems known to keep no lists are passed over.
+        PackageRow{"FAT32",
+                   [] {
+                       machine.fileSystems["C:\\"] = "FAT32";
+                       machine.security["C:\\pkg"] = Everyone(0x001301FF);
+                   },
+                   ""},
+        PackageRow{"exFAT",
+                   [] {
+                       machine.fileSystems["C:\\"] = "exFAT";
+                       Grant("C:\\pkg\\Win7\\64\\setup.exe", 0x2);
+                   },
+                   ""},
+        PackageRow{"another file system",
+                   [] {
+                       machine.fileSystems["C:\\"] = "ReFS";
+                       Grant("C:\\pkg\\Win7\\64\\setup.exe", 0x2);
+                   },
+                   "C:\\pkg\\Win7\\64\\setup.exe: S-1-5-32-545 (Users) may change"},
+        PackageRow{"a volume that cannot be asked", [] { machine.fileSystems["C:\\"] = ""; },
+                   "C:\\: its file system cannot be asked"},
+        // Links are judged themselves, where they lead, and the folders above that.
+        PackageRow{"a link to a package's folder",
+                   [] {
+                       machine.folderLinks.insert("C:\\pkg\\Win7");
+                       machine.linkTargets["C:\\pkg\\Win7"] = "D:\\x\\Win7";
+                       AddFolder("D:\\x\\Win7");
+                   },
+                   ""},
+        PackageRow{"under a folder others may replace",
+                   [] {
+                       machine.folderLinks.insert(kDrivers);
+                       machine.linkTargets[kDrivers] = "D:\\x\\y";
+                       AddFile("D:\\x\\y\\x.inf");
+                       machine.security["D:\\x"] = Everyone(0x001301FF);
+                   },
+                   "D:\\x: S-1-5-32-545 (Users) may delete"},
+        PackageRow{"where it leads, changeable",
+                   [] {
+                       machine.folderLinks.insert(kDrivers);
+                       machine.linkTargets[kDrivers] = "D:\\x\\y";
+                       AddFile("D:\\x\\y\\x.inf");
+                       Grant("D:\\x\\y\\x.inf", 0x2);
+                   },
+                   "D:\\x\\y\\x.inf: S-1-5-32-545 (Users) may change"},
+        PackageRow{"a file link",
+                   [] {
+                       machine.fileLinks.insert("C:\\pkg\\Win7\\64\\setup.exe");
+                       machine.linkTargets["C:\\pkg\\Win7\\64\\setup.exe"] = "E:\\s.exe";
+                       AddFile("E:\\s.exe");
+                       machine.security["E:\\s.exe"] = Everyone(0x001301FF);
+                   },
+                   "E:\\s.exe: S-1-5-32-545 (Users) may delete, change"},
+        PackageRow{"a link that leads to itself",
+                   [] {
+                       machine.folderLinks.insert(kDrivers);
+                       machine.linkTargets[kDrivers] = kDrivers;
+                   },
+                   "C:\\pkg\\Win7\\64\\drivers: leads through too many links"},
+        // Before a consent prompt that asks for another administrator, the runner is no one
+        // trusted.
+        PackageRow{"the runner's own, for another administrator", [] {},
+                   "C:\\pkg: owned by S-1-5-21-1-2-3-1001", false},
+        PackageRow{"the system's, for another administrator",
+                   [] {
+                       for (const char* path : {"C:\\pkg", "C:\\pkg\\Win7", "C:\\pkg\\Win7\\64",
+                                                "C:\\pkg\\Win7\\64\\setup.exe", kDrivers,
+                                                "C:\\pkg\\Win7\\64\\drivers\\x.inf"}) {
+                           machine.systemOwned.insert(path);
+                       }
+                   },
+                   "C:\\pkg: S-1-5-21-1-2-3-1001 may delete, rewrite the access list, take "
+                   "ownership",
+                   false}));
+
+TEST(PackageTrustAt, AShareRootIsNoFolderOfThePackage) {
+    ResetMachine();
     const std::string share = "\\\\server\\share\\pkg\\Win7\\64";
+    std::string finding;
     AddFile(share + "\\setup.exe");
-    EXPECT_FALSE(OthersMayChangePackage(share));
+    EXPECT_FALSE(OthersMayChangePackage(share, true, finding));
     machine.security["\\\\server\\share\\pkg"] = Everyone(0x001301FF);
-    EXPECT_TRUE(OthersMayChangePackage(share));
+    EXPECT_TRUE(OthersMayChangePackage(share, true, finding));
+    EXPECT_EQ(finding, "\\\\server\\share\\pkg: S-1-5-32-545 (Users) may delete");
 }
 
-TEST_F(PackageTrust, LinksAreJudgedAndWhereTheyLead) {
-    machine.folderLinks.insert("C:\\pkg\\Win7");
-    EXPECT_FALSE(Others());
-    machine.linkTargets["C:\\pkg\\Win7"] = Everyone(0x001301FF);
-    EXPECT_TRUE(Others());
-    machine.linkTargets.clear();
-    machine.fileLinks.insert("C:\\pkg\\Win7\\64\\setup.exe");
-    machine.linkTargets["C:\\pkg\\Win7\\64\\setup.exe"] = Everyone(0x001301FF);
-    EXPECT_TRUE(Others());
-}
-
-TEST_F(PackageTrust, TreeTooLargeOrTooDeepOrUnreadableIsRefused) {
+TEST(PackageTrustAt, TreeTooLargeOrTooDeepIsRefused) {
+    ResetMachine();
+    std::string finding;
     std::string deep = "C:\\pkg\\Win7\\64";
     for (std::size_t depth = 1; depth < kDeepestPackageFolder; ++depth) {
         deep += "\\d";
     }
     AddFile(deep + "\\x.dll");
-    EXPECT_FALSE(Others()); // the deepest folder that is listed, holding a file
+    EXPECT_FALSE(OthersMayChangePackage("C:\\pkg\\Win7\\64", true, finding)); // deepest listed
     AddFile(deep + "\\e\\x.dll");
-    EXPECT_TRUE(Others());
+    EXPECT_TRUE(OthersMayChangePackage("C:\\pkg\\Win7\\64", true, finding));
+    EXPECT_EQ(finding, deep + "\\e: lies more than 16 folders deep, too deep to be judged");
+    // The folder and setup.exe count: exactly the bound is judged, one more is not.
     ResetMachine();
-    for (std::size_t i = 0; i < kMostPackageObjects; ++i) {
-        AddFile("C:\\pkg\\Win7\\64\\f" + std::to_string(i));
+    for (std::size_t i = 0; i + 2 < kMostPackageObjects; ++i) {
+        AddFile("C:\\pkg\\Win7\\64\\f" + std::to_string(10000 + i));
     }
-    EXPECT_TRUE(Others()); // the folder, setup.exe and these: one too many
-    ResetMachine();
-    machine.security["C:\\pkg\\Win7\\64\\setup.exe"].listRead = false;
-    EXPECT_TRUE(Others());
+    EXPECT_FALSE(OthersMayChangePackage("C:\\pkg\\Win7\\64", true, finding));
+    AddFile("C:\\pkg\\Win7\\64\\g");
+    EXPECT_TRUE(OthersMayChangePackage("C:\\pkg\\Win7\\64", true, finding));
+    EXPECT_EQ(finding, "C:\\pkg\\Win7\\64: holds more than 10000 objects, too many to be judged");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/win32/access.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -59,6 +60,48 @@ Principal DomainGroup(const SID& sid) {
                         : Principal::Other;
 }
 
+void AppendNumber(std::string& text, unsigned long long value, unsigned base) {
+    char digits[24];
+    std::size_t count = 0;
+    do {
+        digits[count++] = "0123456789ABCDEF"[value % base];
+        value /= base;
+    } while (value != 0);
+    while (count != 0) {
+        text += digits[--count];
+    }
+}
+
+// As "S-1-5-21-1-2-3-1001": the authority in decimal where it fits 32 bits, as the security
+// calls write it, and in hexadecimal otherwise. `sid` holds all its sub-authorities.
+std::string SidText(const SID& sid) {
+    unsigned long long authority = 0;
+    for (const BYTE part : sid.IdentifierAuthority.Value) {
+        authority = authority << 8 | part;
+    }
+    std::string text = "S-";
+    AppendNumber(text, sid.Revision, 10);
+    text += authority >> 32 == 0 ? "-" : "-0x";
+    AppendNumber(text, authority, authority >> 32 == 0 ? 10 : 16);
+    for (BYTE i = 0; i < sid.SubAuthorityCount; ++i) {
+        DWORD part = 0;
+        std::memcpy(&part, reinterpret_cast<const BYTE*>(&sid) + 8 + 4 * i, sizeof part);
+        text += '-';
+        AppendNumber(text, part, 10);
+    }
+    return text;
+}
+
+// The process's token, for querying; null when it cannot be had.
+HANDLE OpenOwnToken() {
+    const auto openToken =
+        SystemFunction<decltype(OpenProcessToken)>("advapi32.dll", "OpenProcessToken");
+    HANDLE token = nullptr;
+    return openToken != nullptr && openToken(GetCurrentProcess(), TOKEN_QUERY, &token) != FALSE
+               ? token
+               : nullptr;
+}
+
 // The token's user, read once: null when it cannot be had.
 PSID RunningUser() {
     alignas(TOKEN_USER) static BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
@@ -68,13 +111,10 @@ PSID RunningUser() {
         return read ? reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid : nullptr;
     }
     asked = true;
-    const auto openToken =
-        SystemFunction<decltype(OpenProcessToken)>("advapi32.dll", "OpenProcessToken");
     const auto tokenInformation =
         SystemFunction<decltype(GetTokenInformation)>("advapi32.dll", "GetTokenInformation");
-    HANDLE token = nullptr;
-    if (openToken == nullptr || tokenInformation == nullptr ||
-        openToken(GetCurrentProcess(), TOKEN_QUERY, &token) == FALSE) {
+    const HANDLE token = tokenInformation == nullptr ? nullptr : OpenOwnToken();
+    if (token == nullptr) {
         return nullptr;
     }
     DWORD size = 0;
@@ -142,7 +182,7 @@ bool Allows(BYTE type) {
 AccessEntry ReadEntry(const ACE_HEADER* header) {
     constexpr std::size_t kSidStart = 8; // revision, count, authority
     const BYTE* bytes = reinterpret_cast<const BYTE*>(header);
-    AccessEntry entry{true, false, 0x10000000UL, Principal::Other}; // GENERIC_ALL
+    AccessEntry entry{true, false, 0x10000000UL, Principal::Other, ""}; // GENERIC_ALL
     const BYTE* found = static_cast<const BYTE*>(EntrySid(header, header->AceSize));
     const std::size_t sidOffset = found == nullptr ? 0 : static_cast<std::size_t>(found - bytes);
     if (found == nullptr || header->AceSize < sidOffset + kSidStart) {
@@ -154,9 +194,9 @@ AccessEntry ReadEntry(const ACE_HEADER* header) {
     const BYTE* sid = bytes + sidOffset;
     const bool whole =
         sid[0] == SID_REVISION && header->AceSize >= sidOffset + kSidStart + sizeof(DWORD) * sid[1];
-    entry.principal = header->AceType != ACCESS_ALLOWED_COMPOUND_ACE_TYPE && whole
-                          ? Classify(const_cast<BYTE*>(sid))
-                          : Principal::Other;
+    const bool readable = header->AceType != ACCESS_ALLOWED_COMPOUND_ACE_TYPE && whole;
+    entry.principal = readable ? Classify(const_cast<BYTE*>(sid)) : Principal::Other;
+    entry.sid = readable ? SidText(*reinterpret_cast<const SID*>(sid)) : std::string();
     return entry;
 }
 
@@ -195,6 +235,7 @@ Security ReadSecurity(HANDLE object, bool withList) {
         return security;
     }
     security.owner = Classify(owner);
+    security.ownerSid = owner == nullptr ? std::string() : SidText(*static_cast<const SID*>(owner));
     if (withList) {
         ReadList(list, security);
     }
@@ -251,6 +292,21 @@ bool RunsAsAdministrator() {
     BOOL isMember = FALSE;
     return member != nullptr && member(nullptr, &administrators.sid, &isMember) != FALSE &&
            isMember != FALSE;
+}
+
+// A standard user's consent prompt asks for another administrator, as whom the program then runs.
+bool ElevatesRunningUser() {
+    const auto tokenInformation =
+        SystemFunction<decltype(GetTokenInformation)>("advapi32.dll", "GetTokenInformation");
+    const HANDLE token = tokenInformation == nullptr ? nullptr : OpenOwnToken();
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    DWORD size = 0;
+    const bool read =
+        token != nullptr && tokenInformation(token, TokenElevationType, &type, sizeof type, &size);
+    if (token != nullptr) {
+        CloseHandle(token);
+    }
+    return read && type == TokenElevationTypeLimited;
 }
 
 } // namespace platform

@@ -137,7 +137,7 @@ PathObject OpenLogFolder(const std::string& name) {
     }
     heldFolders.push_back(folder);
     walkedPath += (walkedPath.back() == '\\' ? "" : "\\") + name;
-    win32::DescribeOpened(folder, walkedPath.c_str(), found);
+    win32::DescribeOpened(folder, GetFileAttributesA(walkedPath.c_str()), found);
     if (!found.listed) {
         found.security = win32::ReadSecurity(folder, false);
     }
@@ -160,7 +160,7 @@ PathObject OpenLogFile(const std::string& name) {
         return found;
     }
     heldLog = file;
-    const DWORD attributes = win32::DescribeOpened(file, nullptr, found, &found.names);
+    const DWORD attributes = win32::DescribeOpened(file, 0, found, &found.names);
     found.shutsOutWriters =
         (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY)) !=
         0;

@@ -30,7 +30,7 @@ struct NativeName {
 
 // An absolute path gets the object manager's prefix; an empty name below a handle is that handle's
 // own file.
-bool SetName(HANDLE folder, const std::string& name, NativeName& out) {
+bool SetName(HANDLE folder, const std::string& name, UINT codePage, NativeName& out) {
     const char* text = name.c_str(); // read up to its terminator
     const bool share = folder == nullptr && text[0] == '\\' && text[1] == '\\';
     const char* prefix = folder != nullptr ? "" : share ? "\\??\\UNC" : "\\??\\";
@@ -42,7 +42,7 @@ bool SetName(HANDLE folder, const std::string& name, NativeName& out) {
     const int widened =
         name.empty() || name.size() >= kPathBufferSize
             ? 0
-            : MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text + skipped,
+            : MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text + skipped,
                                   static_cast<int>(name.size() - skipped), out.text + length,
                                   static_cast<int>(kPathBufferSize));
     if (widened <= 0 && !(folder != nullptr && name.empty())) {
@@ -72,7 +72,7 @@ HANDLE OpenNative(HANDLE folder, const std::string& name, const NativeOpen& how,
     if (status == nullptr) {
         status = &result;
     }
-    if (create == nullptr || !SetName(folder, name, native)) {
+    if (create == nullptr || !SetName(folder, name, how.codePage, native)) {
         return INVALID_HANDLE_VALUE;
     }
     native.attributes.SecurityDescriptor = how.descriptor;
@@ -101,9 +101,7 @@ DWORD AttributesOf(HANDLE object, unsigned long* names) {
     return information.dwFileAttributes;
 }
 
-DWORD DescribeOpened(HANDLE object, const char* wholePath, PathObject& found,
-                     unsigned long* names) {
-    const DWORD byName = wholePath == nullptr ? 0 : GetFileAttributesA(wholePath);
+DWORD DescribeOpened(HANDLE object, DWORD byName, PathObject& found, unsigned long* names) {
     const DWORD byHandle = AttributesOf(object, names);
     if (byName == INVALID_FILE_ATTRIBUTES || byHandle == 0) {
         return 0;

@@ -23,7 +23,10 @@ struct NativeOpen {
     ULONG options = 0;
     // The access list of a file this open creates; none: the one it inherits.
     SECURITY_DESCRIPTOR* descriptor = nullptr;
+    // How the name is spelled: the process's code page, or CP_UTF8.
+    UINT codePage = CP_ACP;
 };
+constexpr ULONG kFileDirectoryFile = 0x00000001;
 
 // `name` below the open folder `folder`; `root` itself, opened anew, when `name` is empty; or
 // the absolute `name` when `folder` is null. INVALID_HANDLE_VALUE when it cannot be opened, and
@@ -38,10 +41,10 @@ constexpr long kSharingViolation = static_cast<long>(0xC0000043UL);
 // where asked for.
 DWORD AttributesOf(HANDLE object, unsigned long* names = nullptr);
 
-// What the open `object` is: a folder, a link. With `wholePath`, the attributes a query by that
-// path gives are added, since Wine shows a link only to such a query [windows.md: wine]; it can
-// only refuse more. Nothing is known when either cannot be had.
-DWORD DescribeOpened(HANDLE object, const char* wholePath, PathObject& found,
+// What the open `object` is: a folder, a link. The attributes `byName` that a query by its whole
+// path gave (0 when none was made) are added, since Wine shows a link only to such a query
+// [windows.md: wine]; they can only refuse more. Nothing is known when either cannot be had.
+DWORD DescribeOpened(HANDLE object, DWORD byName, PathObject& found,
                      unsigned long* names = nullptr);
 
 } // namespace platform::win32
