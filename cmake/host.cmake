@@ -18,3 +18,5 @@ add_subdirectory(tests/unit)
 # The set-up scripts' choice of package archive.
 add_test(NAME archive_for_suite
          COMMAND bash ${PROJECT_SOURCE_DIR}/tests/scripts/archive_for_suite_test.sh)
+# The set-up scripts go on where a package index cannot be fetched.
+add_test(NAME apt_update COMMAND bash ${PROJECT_SOURCE_DIR}/tests/scripts/apt_update_test.sh)

@@ -17,6 +17,28 @@ missing_packages() {
     done
 }
 
+# A mirror caught mid-sync fails one index for a minute or so: try again, then go on with what
+# was fetched; an install from it fails plainly if a package is really not to be had.
+apt_update() {
+    apt-get update -q >&2 && return 0
+    sleep "${APT_RETRY_SECONDS:-20}"
+    apt-get update -q >&2 && return 0
+    echo "Some package index could not be fetched; going on with what was." >&2
+    return 1
+}
+
+# Installs with apt-get's own words; names what is still missing where that fails.
+apt_install() {
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$@" >&2 && return 0
+    local wanted=() word after_option=
+    for word in "$@"; do
+        [ "${word#-}" = "$word" ] && [ "$after_option" != -t ] && wanted+=("$word")
+        after_option=$word
+    done
+    echo "Could not be had: $(missing_packages "${wanted[@]}" | tr '\n' ' ')" >&2
+    return 1
+}
+
 ensure_packages() {
     local missing
     missing=$(missing_packages "$@")
@@ -30,18 +52,16 @@ ensure_packages() {
         dpkg --add-architecture i386
     fi
     echo "Installing: $(echo $missing)" >&2
-    # A mirror caught mid-sync fails one index for a minute or so: try again, then install from
-    # what was fetched, which fails plainly if a package is really not to be had.
-    local updated=1
-    apt-get update -q >&2 || { sleep 20; apt-get update -q >&2; } || updated=0
+    if apt_update; then
+        apt_install $missing
+        return
+    fi
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >&2 && return 0
-    [ "$updated" = 0 ] || return 1
     # An update suite whose index failed for one architecture only leaves the other's libraries
     # ahead of it, and 32-bit and 64-bit copies must be the same version: the release's own
     # versions fit together.
-    echo "Installing from $(. /etc/os-release && echo "$VERSION_CODENAME")'s own versions instead." >&2
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
-        -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" $missing >&2
+    echo "Installing from $(os_codename)'s own versions instead." >&2
+    apt_install -t "$(os_codename)" $missing
 }
 
 # Some virtual machines run 64-bit code only: the kernel refuses 32-bit Linux programs, and with
@@ -72,6 +92,21 @@ archive_for_suite() {
     } | sed -n 1p
 }
 
+os_codename() { . /etc/os-release && echo "$VERSION_CODENAME"; }
+
+install_qemu_i386() {
+    [ "$(os_codename)" = bookworm ] || { apt_install qemu-user-static; return; }
+    local archive
+    archive=$(archive_for_suite bookworm)
+    [ -n "$archive" ] || {
+        echo "No package source for bookworm found to add bookworm-backports to." >&2
+        return 1
+    }
+    echo "deb $archive bookworm-backports main" >"${APT_ETC:-/etc/apt}/sources.list.d/bookworm-backports.list"
+    apt_update || true
+    apt_install -t bookworm-backports qemu-user-static
+}
+
 i386_runs() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 
 qemu_i386_usable() {
@@ -86,23 +121,7 @@ ensure_i386_execution() {
         echo "program; run this script as root to set up qemu-i386 (8 or later) for them." >&2
         return 1
     fi
-    if ! qemu_i386_usable; then
-        local codename
-        codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-        if [ "$codename" = bookworm ]; then
-            local archive
-            archive=$(archive_for_suite bookworm)
-            [ -n "$archive" ] || {
-                echo "No package source for bookworm found to add bookworm-backports to." >&2
-                return 1
-            }
-            echo "deb $archive bookworm-backports main" >/etc/apt/sources.list.d/bookworm-backports.list
-            apt-get update -q >&2
-            DEBIAN_FRONTEND=noninteractive apt-get install -y -q -t bookworm-backports qemu-user-static >&2
-        else
-            DEBIAN_FRONTEND=noninteractive apt-get install -y -q qemu-user-static >&2
-        fi
-    fi
+    qemu_i386_usable || install_qemu_i386 || return 1
     [ -d /proc/sys/fs/binfmt_misc ] && [ -e /proc/sys/fs/binfmt_misc/register ] ||
         mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
     [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && echo -1 >/proc/sys/fs/binfmt_misc/qemu-i386
