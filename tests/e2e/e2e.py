@@ -599,22 +599,71 @@ def others_may_write(m, windows_path):
 
 @case("trust")
 def package_others_may_change_runs_nothing(m):
-    for changeable in ("C:\\pkg\\Win7\\64", "C:\\pkg\\Win7\\64\\setup.exe",
-                       "C:\\pkg\\Win7\\64\\drivers\\lumenor.inf", "C:\\pkg"):
+    # Wine's Everyone stands for the Unix "others"; what each may do, as the judgement weighs it.
+    for changeable, may in (("C:\\pkg\\Win7\\64", "delete, change, add files"),
+                            ("C:\\pkg\\Win7\\64\\setup.exe", "delete, change"),
+                            ("C:\\pkg\\Win7\\64\\drivers\\lumenor.inf", "delete, change"),
+                            ("C:\\pkg", "delete")):
         fresh(m, "1.7.0.7")
         m.write("C:\\pkg\\Win7\\64\\drivers\\lumenor.inf", b"[Version]\r\n")
         others_may_write(m, changeable)
-        refused = crlf(CHANGEABLE)
+        finding = f"{changeable}: S-1-1-0 (Everyone) may {may}\n"
+        refused = crlf(CHANGEABLE + finding)
         for options, stdout in ((["-s"], b""), (["-a"], refused), ([], refused)):
             r = m.run(options + ["-f2C:\\logs\\run.log"])
             label = f"{changeable} {options}: "
             expect_refusal(r, 5, stdout, label=label)
             expect(r.events(), [], label + "nothing removed")
-            expect(m.read("C:\\logs\\run.log").endswith(logged(CHANGEABLE)), True, label + "log")
+            expect(m.read("C:\\logs\\run.log").endswith(logged(CHANGEABLE, finding)), True,
+                   label + "log")
     # A removal runs none of the package's code.
     r = m.run(["-r", "-s"])
     expect((r.code, [e[0] for e in r.events()]), (0, ["MSIEXEC", "rescan", "rescan"]),
            "removal from such a package")
+
+
+@case("trust")
+def names_outside_the_code_page_are_judged(m):
+    # Listed by their ANSI names, these would come back with "?" and could not be opened.
+    fresh(m)
+    m.write("C:\\pkg\\Win7\\64\\\u30bd\u30d5\u30c8\\\u30c9\u30e9\u30a4\u30d0.inf", b"[Version]\r\n")
+    r = m.run(["-s"])
+    expect_refusal(r, 0, b"", setup_started("Win7\\64", "setup.exe /s /v/quiet "))
+    others_may_write(m, "C:\\pkg\\Win7\\64\\\u30bd\u30d5\u30c8\\\u30c9\u30e9\u30a4\u30d0.inf")
+    r = m.run(["-a"])
+    expect_refusal(r, 5, crlf(CHANGEABLE + "C:\\pkg\\Win7\\64\\???\\????.inf: S-1-1-0 "
+                                           "(Everyone) may delete, change\n"))
+
+
+@case("trust")
+def owners_and_lists_are_read_entry_by_entry(m):
+    """Wine keeps a descriptor given to a kernel object whole: the wrapper's own reading of owners
+    and access lists is tried on lists as Windows lays them out. Object entries, which Wine's
+    kernel refuses, are read from memory."""
+    TI = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+    rows = (
+        ("O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)(D;;FA;;;WD)"
+         "(A;;0x1301ff;;;AU)",
+         ["owner administrators S-1-5-32-544 list present", "allow system S-1-5-18 0x1f01ff",
+          "allow administrators S-1-5-32-544 0x1f01ff", "allow other S-1-5-32-545 0x1200a9",
+          "allow inherit-only creator-owner S-1-3-0 0x10000000", "deny other S-1-1-0 0x1f01ff",
+          "allow other S-1-5-11 0x1301ff"]),
+        (f"O:{TI}D:(A;;FA;;;OW)(A;CI;FA;;;S-1-5-21-0-0-0-1000)(A;;FA;;;S-1-5-21-1-2-3-512)"
+         "(A;;FA;;;S-1-5-21-1-2-3-519)(A;;FA;;;S-1-5-21-1-2-3-513)(A;;FA;;;S-1-5-21-1-2-3)",
+         [f"owner trustedinstaller {TI} list present", "allow owner-rights S-1-3-4 0x1f01ff",
+          "allow runner S-1-5-21-0-0-0-1000 0x1f01ff",
+          "allow domain-admins S-1-5-21-1-2-3-512 0x1f01ff",
+          "allow enterprise-admins S-1-5-21-1-2-3-519 0x1f01ff",
+          "allow other S-1-5-21-1-2-3-513 0x1f01ff", "allow other S-1-5-21-1-2-3 0x1f01ff"]),
+        ("O:S-1-5-21-7-8-9-1001D:", ["owner other S-1-5-21-7-8-9-1001 list present"]),
+        ("objects", ["owner unknown  list present", "allow other S-1-5-11 0x2",
+                     "allow other S-1-5-32-545 0x4", "allow other S-1-1-0 0x6"]),
+    )
+    program = os.path.join(m.build, "tests", "standins", "security_reading.exe")
+    for sddl, lines in rows:
+        out = subprocess.run(["wine", program, sddl], env=m.env, capture_output=True,
+                             check=True).stdout.decode().splitlines()
+        expect(out, lines, sddl)
 
 
 # --- Long runs: each its own group, so they wait side by side ---------------------------------

@@ -200,7 +200,11 @@ AccessEntry ReadEntry(const ACE_HEADER* header) {
     return entry;
 }
 
-void ReadList(const ACL* list, Security& security) {
+} // namespace
+
+namespace win32 {
+
+void ReadAccessList(const ACL* list, Security& security) {
     security.listPresent = list != nullptr;
     if (list == nullptr) {
         return;
@@ -215,10 +219,6 @@ void ReadList(const ACL* list, Security& security) {
     }
     security.listRead = getAce != nullptr;
 }
-
-} // namespace
-
-namespace win32 {
 
 Security ReadSecurity(HANDLE object, bool withList) {
     const auto securityInfo =
@@ -237,7 +237,7 @@ Security ReadSecurity(HANDLE object, bool withList) {
     security.owner = Classify(owner);
     security.ownerSid = owner == nullptr ? std::string() : SidText(*static_cast<const SID*>(owner));
     if (withList) {
-        ReadList(list, security);
+        ReadAccessList(list, security);
     }
     LocalFree(descriptor);
     return security;
