@@ -316,6 +316,16 @@ def unusable_log_paths_exit_two(m):
         os.chown(m.path("C:\\logs\\theirs.log"), 65534, 65534)
         expect_refusal(m.run(["-a", "-f2C:\\logs\\theirs.log"]), 2, crlf(INVALID_LOG),
                        label="another user's log: ")
+    # A log that was there, hidden, system or read-only: a child that writes its log anew is
+    # refused such a file. Wine takes hidden and system from user.DOSATTRIB, read-only from the mode.
+    for name, attribute, mode in (("hidden", b"0x2", 0o644), ("system", b"0x4", 0o644),
+                                  ("readonly", None, 0o444)):
+        path = "C:\\logs\\" + name + ".log"
+        m.write(path, b"")
+        if attribute:
+            os.setxattr(m.path(path), "user.DOSATTRIB", attribute)
+        os.chmod(m.path(path), mode)
+        expect_refusal(m.run(["-a", "-f2" + path]), 2, crlf(INVALID_LOG), label=name + " log: ")
     longest = "C:\\logs\\" + "n" * 251                 # 259 characters
     r = m.run(["-r", "-f2" + longest])
     expect(r.code, 7, "259 characters accepted")
