@@ -193,6 +193,27 @@ def waits(b):
             detail=f"   wall {wall:.3f} s")
 
 
+def judgement(b):
+    print("package judgement (a silent installation from a package of 400 files in 30 folders, "
+          "a driver package's size, less the same from the bare package; against: start-up and "
+          "exit in the same run)")
+    b.m.install(None)
+    big = b.m.path("C:\\big")
+    shutil.rmtree(big, ignore_errors=True)
+    shutil.copytree(b.pkg, big, symlinks=True)
+    for i in range(400):
+        folder = os.path.join(big, "Win7", "64", "drivers", f"d{i % 30:02d}")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, f"f{i:03d}.sys"), "wb") as f:
+            f.write(b"x" * 512)
+    in_big = (["C:\\pkg\\setup.exe", "-s"], "C:\\big", None, 0, None)
+    (large, _), (bare, _), (start, _) = b.medians(b.runs, in_big, wrapper(["-s"]),
+                                                   wrapper([], code=1))
+    row("judging 400 files", large - bare, start,
+        detail=f"   installation {large:.3f} s, from the bare package {bare:.3f} s")
+    shutil.rmtree(big)
+
+
 def footprint(build):
     exe = os.path.join(build, "setup.exe")
     floor = os.path.join(build, "bench", "bench_floor.exe")
@@ -249,6 +270,7 @@ def main():
     try:
         b = Bench(machine, args.runs)
         startup(b)
+        judgement(b)
         drain(b)
         waits(b)
     finally:
