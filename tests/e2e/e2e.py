@@ -676,6 +676,87 @@ def owners_and_lists_are_read_entry_by_entry(m):
         expect(out, lines, sddl)
 
 
+# --- The field check ---------------------------------------------------------------------------
+
+# What Wine shows differently (docs/windows.md, row wine), and what the check cannot try without a
+# person, a share or another system: verdict and a piece of what the table says. Every other row
+# comes out as assumed.
+FIELD_UNDER_WINE = {
+    "elevation-740": ("not tried", "runs elevated"),
+    "prompt-owner": ("not tried", "consent prompt"),
+    "sta-messages": ("not tried", "consent prompt"),
+    "mapped-drives": ("not tried", "consent prompt"),
+    "unc-folder": ("not tried", "no share given"),
+    "console-pseudo-handles": ("not tried", "no console"),
+    "console-count-65001": ("not tried", "65001"),
+    "console-piece": ("not tried", "no console"),
+    "known-dlls": ("DIFFERS", "kernel32 is no known DLL"),
+    "msi-norestart": ("not tried", "restart"),
+    "error-mode": ("DIFFERS", "without CREATE_DEFAULT_ERROR_MODE got 0"),
+    "log-links": ("DIFFERS", "no junction could be made (50)"),
+    "package-trust": ("not tried", "but not kept"),
+    "oplocks": ("not tried", "no batch oplock"),
+    "dbcs": ("not tried", "no double-byte one"),
+    "xp-imports": ("not tried", "XP"),
+    "wine": ("not tried", "describes Wine"),
+}
+# What each row that holds under Wine saw, in part.
+FIELD_SEEN = {
+    "nobody-to-answer": "setup.exe -a ended with 6",
+    "handle-list": "holds none beyond the list",
+    "dll-search": "no library planted in the package loaded; installation ended with 0",
+    "wow64-folder": "syswow64\\msiexec.exe",
+    "registry-view": "is read back",
+    "msi-results": "ended with 1605; the removal under the upgrade was taken as done; removal "
+                   "ended with 0",
+    "msi-log": "wrote its log anew",
+    "log-links": "second name of another file: exit 2, the other file unchanged",
+    "held-log": "upgrade ended with 0",
+    "append-lock": "exit 7 in",
+    "version-6.2": "says 6.1",
+}
+
+
+def documented_rows():
+    """The names of docs/windows.md's rows, in order."""
+    page = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs",
+                        "windows.md")
+    with open(page, encoding="utf-8") as f:
+        table = f.read().split("## The rights each handle needs")[0]
+    return [line.split("`")[1] for line in table.splitlines() if line.startswith("| `")]
+
+
+@case("fieldcheck")
+def field_check_tells_wine_from_windows(m):
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                    "scripts", "lib"))
+    import fieldcheck_folder
+    m.set_version("win7")
+    m.install(None)
+    m.replace_system_file("setupapi.dll", os.path.join(m.build, "tests", "standins",
+                                                       "setupapi.dll"))
+    m.replace_system_file("msiexec.exe")
+    fieldcheck_folder.lay_out(m.build, m.path("C:\\fieldcheck"))
+    r = subprocess.run(["wine", "C:\\fieldcheck\\fieldcheck.exe"], cwd=m.path("C:\\fieldcheck"),
+                       env=m.env, capture_output=True, timeout=900)
+    out = r.stdout.decode("latin-1").replace("\r\n", "\n")
+    table = out.split("row | the wrapper assumes | seen | verdict\n", 1)[1].split("\n\n", 1)[0]
+    rows = [line.split(" | ") for line in table.splitlines()]
+    expect([row[0] for row in rows], documented_rows(), "every documented row once, in order")
+    for name, assumes, seen, verdict in rows:
+        wanted, piece = FIELD_UNDER_WINE.get(name, ("as assumed", ""))
+        expect(verdict.split(":")[0], wanted, f"{name}: verdict ({seen})")
+        for part in (piece, FIELD_SEEN.get(name, "")):
+            expect(part in seen + verdict, True, f"{name}: {part!r} in {seen + verdict!r}")
+    expect(r.returncode, 1, "exit code where something differs")
+    written = [n for n in os.listdir(m.path("C:\\fieldcheck")) if n.startswith("fieldcheck-")]
+    expect(len(written), 1, "the table written beside it")
+    expect(table in m.read("C:\\fieldcheck\\" + written[0]).decode("latin-1"), True,
+           "the written table is the printed one")
+    expect([n for n in os.listdir(m.drive) if n.startswith("LumenorFieldCheck.")], [],
+           "its work folder removed")
+
+
 # --- Long runs: each its own group, so they wait side by side ---------------------------------
 
 @case("upgrade")

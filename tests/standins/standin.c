@@ -15,7 +15,9 @@
  * mode> writes the log anew as setup programs do, for writing, sharing only what is given (1:
  * reading, as most setups; 2: writing, as Windows Installer), and records
  * "log|<name>|<wrote>|<error>"; with STANDIN_<NAME>_LOG_FAILED_EXIT it ends at once with that
- * status when its log could not be written, as Windows Installer does with 1622. Where a package
+ * status when its log could not be written, as Windows Installer does with 1622.
+ * STANDIN_<NAME>_PROBE_HANDLE=<handle value> records "handle|<name>|<1 if that handle is open in
+ * this process>", for a handle its starter's starter made inheritable. Where a package
  * lumenor.msi lies beside it, it installs that package through the system's msiexec.exe first
  * (quietly when its command line holds "/s /v/quiet", else with a basic progress bar), records
  * "install|<Windows Installer's code>" and ends with that code. */
@@ -184,6 +186,13 @@ int main(void) {
         record(line);
     }
 
+    long probe = setting("PROBE_HANDLE", 0);
+    if (probe != 0) {
+        DWORD flags = 0;
+        snprintf(line, sizeof line, "handle|%s|%d", name,
+                 GetHandleInformation((HANDLE)(INT_PTR)probe, &flags) ? 1 : 0);
+        record(line);
+    }
     swap_and_write_log();
     write_log();
     fprintf(stderr, "%s: a line on standard error\n", name);
