@@ -17,9 +17,14 @@ std::string TokenKind() {
         return "unknown";
     }
     GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
+    alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+    const bool system =
+        GetTokenInformation(token, TokenUser, user, sizeof user, &size) != FALSE &&
+        IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, WinLocalSystemSid) != FALSE;
     CloseHandle(token);
     const bool administrator = platform::RunsAsAdministrator();
-    return std::string(administrator ? "member of Administrators" : "no member of Administrators") +
+    return std::string(system ? "SYSTEM, " : "") +
+           (administrator ? "member of Administrators" : "no member of Administrators") +
            (type == TokenElevationTypeFull      ? ", elevated"
             : type == TokenElevationTypeLimited ? ", filtered"
                                                 : ", no linked token");
@@ -52,9 +57,10 @@ bool DescribeMachine(Field& field) {
     DWORD size = sizeof computer;
     GetComputerNameA(computer, &size);
     std::printf("Lumenor field check on %s\n", computer);
-    std::printf("Windows %lu.%lu build %lu, %s, service pack %u, %s-bit\n", version.dwMajorVersion,
-                version.dwMinorVersion, version.dwBuildNumber, version.szCSDVersion,
-                version.wServicePackMajor, field.is64 ? "64" : "32");
+    std::printf("Windows %lu.%lu build %lu (%s), %s-bit\n", version.dwMajorVersion,
+                version.dwMinorVersion, version.dwBuildNumber,
+                version.szCSDVersion[0] != '\0' ? version.szCSDVersion : "no service pack",
+                field.is64 ? "64" : "32");
     std::printf("SetDefaultDllDirectories (KB2533623): %s; session %lu; token: %s; code page %u; "
                 "file system of this folder: %s\n",
                 restricted ? "present" : "absent", session, TokenKind().c_str(), GetACP(),

@@ -70,7 +70,12 @@ void CheckOpenPackage(Field& field) {
 
 // As the README protects a package folder: installs.
 void CheckProtectedPackage(Field& field) {
+    // The setup's folder's own entries go first: the top folder's list reaches it only by
+    // inheritance, as it reaches copies made below a protected folder.
+    const std::string folder = field.package + "\\Win7\\" + (field.is64 ? "64" : "32");
     const bool set =
+        SetList(folder, "D:AI",
+                DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION) &&
         SetList(field.package, "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)",
                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                     PROTECTED_DACL_SECURITY_INFORMATION);
