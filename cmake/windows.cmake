@@ -22,6 +22,15 @@ set(WIN32_PLATFORM_SOURCES
     ${PROJECT_SOURCE_DIR}/src/platform/win32/package_files.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/win32/system.cpp)
 
+# The portable code the Windows side calls on, for the other programs built from that side.
+set(WIN32_SIDE_PORTABLE_SOURCES
+    ${PROJECT_SOURCE_DIR}/src/platform/bounded.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/characters.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/paths.cpp
+    ${PROJECT_SOURCE_DIR}/src/record/run_options.cpp
+    ${PROJECT_SOURCE_DIR}/src/report/report.cpp
+    ${PROJECT_SOURCE_DIR}/src/trust/trust.cpp)
+
 add_executable(setup src/app/main.cpp ${WIN32_PLATFORM_SOURCES} src/app/resources/setup.rc)
 if(NOT MSVC)
   target_sources(setup PRIVATE src/platform/cxx_runtime.cpp)

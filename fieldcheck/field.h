@@ -75,6 +75,8 @@ bool CopyInto(const std::string& from, const std::string& to);
 void RemoveTree(const std::string& path);
 std::string Number(unsigned long value);
 std::string Hex(unsigned long value);
+// `link`, a new folder, made a junction to `target`; false when it cannot be.
+bool MakeJunction(const std::string& link, const std::string& target);
 // SDDL of an object's owner and access list; empty when it cannot be read.
 std::string DescriptorText(const std::string& path);
 

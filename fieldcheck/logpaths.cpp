@@ -5,47 +5,10 @@
 
 #include "field.h"
 
-#include <winioctl.h>
 
 namespace field {
 
 namespace {
-
-// REPARSE_DATA_BUFFER of a mount point, laid out by hand: not every SDK's headers give it.
-bool MakeJunction(const std::string& link, const std::string& target) {
-    if (CreateDirectoryA(link.c_str(), nullptr) == FALSE) {
-        return false;
-    }
-    const std::string substitute = "\\??\\" + target;
-    std::wstring wideSubstitute(substitute.begin(), substitute.end());
-    std::wstring wideTarget(target.begin(), target.end());
-    const USHORT substituteBytes = static_cast<USHORT>(wideSubstitute.size() * 2);
-    const USHORT printBytes = static_cast<USHORT>(wideTarget.size() * 2);
-    BYTE buffer[2048] = {};
-    const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
-    const USHORT dataLength = static_cast<USHORT>(8 + substituteBytes + 2 + printBytes + 2);
-    const USHORT offsets[4] = {0, substituteBytes, static_cast<USHORT>(substituteBytes + 2),
-                               printBytes};
-    if (8u + dataLength > sizeof buffer) {
-        return false;
-    }
-    std::memcpy(buffer, &tag, 4);
-    std::memcpy(buffer + 4, &dataLength, 2);
-    std::memcpy(buffer + 8, offsets, sizeof offsets);
-    std::memcpy(buffer + 16, wideSubstitute.data(), substituteBytes);
-    std::memcpy(buffer + 16 + substituteBytes + 2, wideTarget.data(), printBytes);
-    const HANDLE folder =
-        CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    DWORD returned = 0;
-    const bool made = folder != INVALID_HANDLE_VALUE &&
-                      DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, buffer, 8u + dataLength,
-                                      nullptr, 0, &returned, nullptr) != FALSE;
-    if (folder != INVALID_HANDLE_VALUE) {
-        CloseHandle(folder);
-    }
-    return made;
-}
 
 void CheckSecondName(Field& field) {
     const std::string victim = field.work + "\\victim.txt";

@@ -68,6 +68,28 @@ void CheckOpenPackage(Field& field) {
               (named ? ", the refusal names S-1-5-11" : ", no refusal naming S-1-5-11"));
 }
 
+// A junction in the setup's folder to one Authenticated Users may change: refused, with where it
+// leads named.
+void CheckLinkTarget(Field& field) {
+    const std::string outside = field.work + "\\outside";
+    const std::string link = field.package + "\\Win7\\" + (field.is64 ? "64" : "32") + "\\drivers";
+    CreateDirectoryA(outside.c_str(), nullptr);
+    SetList(outside, "D:AI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)",
+            DACL_SECURITY_INFORMATION);
+    if (!MakeJunction(link, outside)) {
+        Note(field, "package-trust", Verdict::NotTried,
+             "no junction could be made in the package (" + Number(GetLastError()) + ")");
+        RemoveDirectoryA(link.c_str());
+        return;
+    }
+    const Run run = RunWrapper(field, "-a");
+    RemoveDirectoryA(link.c_str());
+    const bool named = run.output.find(outside) != std::string::npos;
+    Judge(field, "package-trust", run.code == 5 && named,
+          "a junction in the package to a folder Authenticated Users may change: exit " +
+              Number(run.code) + (named ? ", the refusal names where it leads" : ""));
+}
+
 // As the README protects a package folder: installs.
 void CheckProtectedPackage(Field& field) {
     // The setup's folder's own entries go first: the top folder's list reaches it only by
@@ -167,6 +189,7 @@ void CheckFat(Field& field) {
 
 void CheckPackage(Field& field) {
     Step("the package judgement");
+    CheckLinkTarget(field);
     CheckOpenPackage(field);
     CheckProtectedPackage(field);
     CheckOplock(field);
