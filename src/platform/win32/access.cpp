@@ -60,13 +60,15 @@ Principal DomainGroup(const SID& sid) {
                         : Principal::Other;
 }
 
-void AppendNumber(std::string& text, unsigned long long value, unsigned base) {
+// At least `width` digits, zeros first.
+void AppendNumber(std::string& text, unsigned long long value, unsigned base,
+                  std::size_t width = 1) {
     char digits[24];
     std::size_t count = 0;
     do {
         digits[count++] = "0123456789ABCDEF"[value % base];
         value /= base;
-    } while (value != 0);
+    } while (value != 0 || count < width);
     while (count != 0) {
         text += digits[--count];
     }
@@ -82,7 +84,7 @@ std::string SidText(const SID& sid) {
     std::string text = "S-";
     AppendNumber(text, sid.Revision, 10);
     text += authority >> 32 == 0 ? "-" : "-0x";
-    AppendNumber(text, authority, authority >> 32 == 0 ? 10 : 16);
+    AppendNumber(text, authority, authority >> 32 == 0 ? 10 : 16, authority >> 32 == 0 ? 1 : 12);
     for (BYTE i = 0; i < sid.SubAuthorityCount; ++i) {
         DWORD part = 0;
         std::memcpy(&part, reinterpret_cast<const BYTE*>(&sid) + 8 + 4 * i, sizeof part);
