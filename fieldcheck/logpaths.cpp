@@ -5,7 +5,6 @@
 
 #include "field.h"
 
-
 namespace field {
 
 namespace {
